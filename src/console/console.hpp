@@ -1,0 +1,43 @@
+// The console front end: the driver of one run and its dialogue.
+#pragma once
+
+#include <istream>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "text/encoding.hpp"
+#include "text/scan.hpp"
+
+namespace dorvenk {
+
+struct ConsoleOptions {
+  // Encoding of the console's Japanese texts.
+  Encoding encoding = Encoding::shift_jis;
+  // Terminal device for the key wait; empty for none.
+  std::string tty_path;
+};
+
+// The options for the process's own console: Shift-JIS, or UTF-8 when
+// standard output is a terminal whose locale uses UTF-8; "/dev/tty".
+ConsoleOptions process_console_options();
+
+// Carries one run from the banner to the exit status (0 or 1), answering
+// from `in` and reporting on `out`.
+int run_console(std::istream& in, std::ostream& out, const ConsoleOptions& options);
+
+// What the dialogue talks through. Output collects in `pending` and goes to
+// `out` before every read, so each prompt shows before its answer is awaited.
+struct Console {
+  Scanner scanner;
+  std::ostream& out;
+  Encoding encoding;
+  std::string pending;
+};
+
+// Appends one of the tool's texts in the console's encoding.
+void say(Console& console, std::string_view utf8);
+// Hands the collected output to the stream and flushes it.
+void flush_console(Console& console);
+
+}  // namespace dorvenk

@@ -1,0 +1,216 @@
+#include "console/dialogue.hpp"
+
+#include <sys/stat.h>
+
+#include <cmath>
+
+#include "estimate/ar_noise.hpp"
+#include "report/run_log.hpp"
+#include "text/format.hpp"
+#include "text/messages.hpp"
+
+namespace dorvenk {
+namespace {
+
+// Longest bytes of a refused word kept for nothing: the word is consumed
+// whole, but only this much of it is held.
+constexpr std::size_t REFUSED_WORD_BYTES = 64;
+
+bool is_directory(const std::string& name) {
+  struct stat info;
+  return ::stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Consumes a word that is not the number a prompt asked for.
+void drop_word(Console& console) {
+  std::string ignored;
+  skip_word(console.scanner, ignored, REFUSED_WORD_BYTES);
+}
+
+void say_range_refusal(Console& console, std::string_view before, int limit, std::string_view after) {
+  say(console, before);
+  append_int(console.pending, limit);
+  say(console, after);
+}
+
+// Asks for an integer in [1, limit] until one comes; false at end of input.
+// Text that is not a number and integers beyond 32 bits are refused like
+// any integer out of range.
+bool ask_integer(Console& console, std::string_view prompt, int limit, std::string_view refused,
+                 std::string_view refused_after, int& value) {
+  for (;;) {
+    say(console, prompt);
+    flush_console(console);
+    ScanStatus status = scan_int(console.scanner, value);
+    if (status == ScanStatus::end) return false;
+    if (status == ScanStatus::ok && value >= 1 && value <= limit) return true;
+    if (status == ScanStatus::no_number) drop_word(console);
+    say_range_refusal(console, refused, limit, refused_after);
+  }
+}
+
+// Asks for a number after a prompt already in `pending` (rebuilt by
+// `prompt` for every try); false at end of input.
+template <typename Prompt>
+bool ask_number(Console& console, Prompt prompt, double& value) {
+  for (;;) {
+    prompt();
+    flush_console(console);
+    ScanStatus status = scan_double(console.scanner, value);
+    if (status == ScanStatus::end) return false;
+    if (status == ScanStatus::ok) return true;
+    drop_word(console);
+    say(console, text::number_refused);
+  }
+}
+
+enum class YesNo { yes, no, input_ended };
+
+// Prints the question once, then " >" until the answer is "yes" or "no".
+YesNo ask_yes_no(Console& console, std::string_view question) {
+  say(console, question);
+  std::string word;
+  for (;;) {
+    say(console, text::answer_prompt);
+    flush_console(console);
+    if (scan_word(console.scanner, word) == ScanStatus::end) return YesNo::input_ended;
+    if (word == "yes") return YesNo::yes;
+    if (word == "no") return YesNo::no;
+    say(console, text::yes_no_refused);
+  }
+}
+
+void say_log_warning(Console& console, int error) {
+  say(console, text::log_warning);
+  console.pending += RUN_LOG_NAME;
+  say(console, text::log_warning_middle);
+  console.pending += reason(error);
+  say(console, text::log_warning_after);
+}
+
+}  // namespace
+
+void ask_data_file(Console& console, DataFileChoice& choice) {
+  std::string base_name;
+  for (;;) {
+    say(console, text::file_prompt);
+    flush_console(console);
+    if (scan_word(console.scanner, base_name) == ScanStatus::end) {
+      choice.status = AnswerStatus::input_ended;
+      return;
+    }
+    if (base_name == "end" || base_name == "exit") {
+      choice.status = AnswerStatus::end_request;
+      return;
+    }
+    choice.data_file_name = base_name + ".txt";
+    // A directory opens as a stream on this system but holds no data: it is
+    // refused like a missing file.
+    if (!is_directory(choice.data_file_name)) {
+      choice.data.open(choice.data_file_name, std::ios::binary);
+      if (choice.data.is_open()) {
+        choice.result_file_name = base_name + "-dN.txt";
+        choice.status = AnswerStatus::ok;
+        return;
+      }
+    }
+    say(console, text::missing_file_before);
+    console.pending += choice.data_file_name;
+    say(console, text::missing_file_after);
+  }
+}
+
+Parameters ask_parameters(Console& console, std::span<const double> samples, int n, double mean, double& sd,
+                          const std::string& data_file_name, const std::string& result_file_name) {
+  Parameters params;
+  params.status = AnswerStatus::input_ended;
+  if (!ask_integer(console, text::order_prompt, MAX_N, text::order_refused, text::order_refused_after,
+                   params.order)) {
+    return params;
+  }
+  for (int k = 0; k < 2 * params.order; ++k) {
+    auto prompt = [&] {
+      say(console, text::coefficient_prompt);
+      append_int(console.pending, k, 2);
+      say(console, text::coefficient_prompt_after);
+    };
+    if (!ask_number(console, prompt, params.p[static_cast<std::size_t>(k)])) return params;
+  }
+
+  RunLog log = run_log_begin(data_file_name, n, mean, sd, params.order);
+  if (log.file.fd < 0) say_log_warning(console, log.file.error);
+
+  YesNo known = ask_yes_no(console, text::known_question);
+  if (known == YesNo::input_ended) {
+    run_log_abandon(log);
+    return params;
+  }
+  if (known == YesNo::yes) {
+    auto prompt = [&] { say(console, text::noise_prompt); };
+    if (!ask_number(console, prompt, sd)) {
+      run_log_abandon(log);
+      return params;
+    }
+    params.threshold = threshold_from_noise_sd(n, sd);
+    run_log_noise_typed(log, sd, params.threshold);
+  } else {
+    YesNo estimate = ask_yes_no(console, text::estimate_question);
+    if (estimate == YesNo::input_ended) {
+      run_log_abandon(log);
+      return params;
+    }
+    if (estimate == YesNo::yes) {
+      sd = estimate_noise_sd(samples, n);
+      say(console, text::noise_label);
+      append_g6(console.pending, sd);
+      say(console, text::estimated_mark);
+      params.threshold = threshold_from_noise_sd(n, sd);
+      run_log_noise_estimated(log, sd, params.threshold);
+    } else {
+      say(console, text::hard_threshold_line);
+      params.threshold = threshold_from_data_sd(n, sd);
+      run_log_hard_threshold(log, params.threshold);
+    }
+  }
+  say(console, text::threshold_label);
+  append_g6(console.pending, params.threshold);
+  console.pending += '\n';
+
+  if (!ask_integer(console, text::level_prompt, level_limit(n), text::level_refused, text::level_refused_after,
+                   params.levels)) {
+    run_log_abandon(log);
+    return params;
+  }
+  bool was_open = log.file.fd >= 0;
+  if (!run_log_end(log, params.levels, result_file_name) && was_open) say_log_warning(console, log.file.error);
+  params.status = AnswerStatus::ok;
+  return params;
+}
+
+double threshold_from_noise_sd(int n, double sigma) {
+  double t = std::log(static_cast<double>(n));
+  t = t + t;
+  t = std::sqrt(t);
+  return t * sigma;
+}
+
+double threshold_from_data_sd(int n, double sd) {
+  double t = std::log(static_cast<double>(n));
+  t = t + t;
+  t = t / n;
+  t = std::sqrt(t);
+  return t * sd;
+}
+
+int level_limit(int n) {
+  int v = n;
+  int count = 0;
+  for (int i = 0; i < n; ++i) {
+    v = v / 2;
+    count = count + 1;
+    if (v % 2 != 0) break;
+  }
+  return count;
+}
+
+}  // namespace dorvenk

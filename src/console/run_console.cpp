@@ -1,0 +1,137 @@
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "console/console.hpp"
+#include "console/dialogue.hpp"
+#include "console/key_wait.hpp"
+#include "data/samples.hpp"
+#include "report/result_file.hpp"
+#include "text/format.hpp"
+#include "text/messages.hpp"
+#include "text/text_file.hpp"
+#include "wavelet/shrink.hpp"
+
+namespace dorvenk {
+namespace {
+
+bool locale_uses_utf8() {
+  // The first of these that is set names the character encoding in force.
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (value == nullptr || *value == '\0') continue;
+    std::string name(value);
+    for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return name.find("utf-8") != std::string::npos || name.find("utf8") != std::string::npos;
+  }
+  return false;
+}
+
+void say_file_failure(Console& console, const FileFailure& failure) {
+  say(console, text::file_error);
+  console.pending += failure.file;
+  say(console, text::file_error_middle);
+  console.pending += reason(failure.error);
+  say(console, text::file_error_after);
+}
+
+// The run's end after a failure: message already said, then the key wait.
+int end_with_key_wait(Console& console, const ConsoleOptions& options, int status) {
+  flush_console(console);
+  wait_for_key(options.tty_path);
+  return status;
+}
+
+int end_on_input_end(Console& console) {
+  say(console, text::input_ended);
+  flush_console(console);
+  return 1;
+}
+
+}  // namespace
+
+ConsoleOptions process_console_options() {
+  ConsoleOptions options;
+  options.tty_path = "/dev/tty";
+  if (::isatty(STDOUT_FILENO) && locale_uses_utf8()) options.encoding = Encoding::utf8;
+  return options;
+}
+
+void say(Console& console, std::string_view utf8) { append_text(console.pending, utf8, console.encoding); }
+
+void flush_console(Console& console) {
+  console.out.write(console.pending.data(), static_cast<std::streamsize>(console.pending.size()));
+  console.out.flush();
+  console.pending.clear();
+}
+
+int run_console(std::istream& in, std::ostream& out, const ConsoleOptions& options) {
+  Console console{make_scanner(in.rdbuf()), out, options.encoding, {}};
+  say(console, text::banner);
+
+  DataFileChoice choice;
+  ask_data_file(console, choice);
+  if (choice.status == AnswerStatus::end_request) {
+    flush_console(console);
+    return 0;
+  }
+  if (choice.status == AnswerStatus::input_ended) return end_on_input_end(console);
+
+  // The series for the whole run, in storage of fixed capacity.
+  auto samples = std::make_unique<double[]>(MAX_DATA);
+  std::span<double> series(samples.get(), MAX_DATA);
+  ReadResult read = read_samples(choice.data.rdbuf(), series);
+  choice.data.close();
+  if (read.status == ReadStatus::over) {
+    say(console, text::data_over);
+    append_int(console.pending, MAX_DATA);
+    say(console, text::data_over_after);
+    return end_with_key_wait(console, options, 1);
+  }
+  if (read.status == ReadStatus::bad_token) {
+    say(console, text::data_error);
+    append_int(console.pending, read.error_line);
+    say(console, text::data_error_middle);
+    console.pending += read.error_text;
+    say(console, text::data_error_after);
+    return end_with_key_wait(console, options, 1);
+  }
+  const int n = read.n;
+  Summary summary = summarize_samples(series, n);
+  say(console, text::count_label);
+  append_int(console.pending, n);
+  console.pending += '\n';
+  say(console, text::mean_label);
+  append_g6(console.pending, summary.mean);
+  say(console, text::sd_label);
+  append_g6(console.pending, summary.sd);
+  console.pending += '\n';
+  if (n == 0) {
+    // No level can be accepted for an empty series.
+    say(console, text::data_empty);
+    return end_with_key_wait(console, options, 1);
+  }
+
+  double sd = summary.sd;
+  Parameters params =
+      ask_parameters(console, series, n, summary.mean, sd, choice.data_file_name, choice.result_file_name);
+  if (params.status == AnswerStatus::input_ended) return end_on_input_end(console);
+
+  flush_console(console);
+  FileFailure failure = wavelet_shrink(series, n, params.p, 2 * params.order, params.levels, params.threshold, out);
+  if (!failure.failed()) {
+    failure = write_result_file(choice.data_file_name, choice.result_file_name, series, n, params.levels,
+                                params.order);
+  }
+  if (failure.failed()) {
+    say_file_failure(console, failure);
+    return end_with_key_wait(console, options, 1);
+  }
+  say(console, text::done);
+  console.pending += choice.result_file_name;
+  say(console, text::done_after);
+  return end_with_key_wait(console, options, 0);
+}
+
+}  // namespace dorvenk

@@ -1,0 +1,37 @@
+// The run log "wavelet_log.txt": one record per run that finishes its dialogue.
+//
+// The record is built in memory while the dialogue goes on and handed to the
+// file in a single append when the level has been accepted, so a run that is
+// abandoned adds nothing and two runs never interleave their lines.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+#include "text/text_file.hpp"
+
+namespace dorvenk {
+
+inline constexpr const char* RUN_LOG_NAME = "wavelet_log.txt";
+
+struct RunLog {
+  OutFile file;  // file.fd < 0 when the log could not be opened
+};
+
+// Takes the local time, opens the log for appending and begins the record.
+// When the log cannot be opened, `log.file.error` says why and the record
+// goes nowhere.
+RunLog run_log_begin(const std::string& data_file_name, int n, double mean, double sd, int order);
+void run_log_noise_typed(RunLog& log, double noise_sd, double threshold);
+void run_log_noise_estimated(RunLog& log, double noise_sd, double threshold);
+void run_log_hard_threshold(RunLog& log, double threshold);
+// Ends the record, appends it whole and closes the log; false when the log
+// was not open or the write or close failed (log.file.error says why).
+bool run_log_end(RunLog& log, int levels, const std::string& result_file_name);
+// Closes the log without writing the record (the dialogue did not finish).
+void run_log_abandon(RunLog& log);
+
+// The record's first line for a given local time: "H:M:S\n", unpadded.
+void append_time_line(std::string& out, const std::tm& local);
+
+}  // namespace dorvenk

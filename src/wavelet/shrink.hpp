@@ -1,0 +1,24 @@
+// Wavelet shrinkage: periodic discrete wavelet decomposition through scratch
+// text files, hard thresholding, and reconstruction.
+#pragma once
+
+#include <ostream>
+#include <span>
+
+#include "text/text_file.hpp"
+
+namespace dorvenk {
+
+inline constexpr int MAX_N = 100;
+inline constexpr int MAX_TAPS = 2 * MAX_N;
+
+// Denoises samples[0..n-1] in place with the scaling filter p[0..taps-1]
+// over `levels` levels, zeroing every coefficient whose magnitude is below
+// `threshold`. Prints the coefficient table and the "ratio >> z/n" line on
+// `out`. The scratch files "w_tmp", "s_tmp" and "r_tmp" live in the working
+// directory for the call and are removed before it returns.
+// Returns the scratch file that failed, if any; samples are then unusable.
+FileFailure wavelet_shrink(std::span<double> samples, int n, std::span<const double> p, int taps,
+                           int levels, double threshold, std::ostream& out);
+
+}  // namespace dorvenk
