@@ -8,15 +8,17 @@
 #   stdin            the standard input (none: empty input)
 #   files/           files placed in the working directory before the run
 #   setup.sh         optional; run in the working directory before the run
+#                    (what it makes is expected to stay, like files/)
 #   cmd              optional; a shell command run instead of "$TOOL" < stdin
 #                    ($TOOL, $BUILD_DIR and $CASE are set)
 #   expected/stdout  the standard output, written as UTF-8 (compared as the
 #                    Shift-JIS bytes the tool writes)
+#   expected/stdout.raw  instead of stdout: the exact bytes, not converted
 #   expected/status  the exit status
-#   expected/files/  files expected after the run besides those of files/
-#                    (a file here replaces the one of the same name there),
+#   expected/files/  files expected after the run besides those there before
+#                    (a file here replaces the one of the same name),
 #                    UTF-8 text compared as Shift-JIS
-#   expected/gone    optional; names of files of files/ that must be gone
+#   expected/gone    optional; names of files there before that must be gone
 #
 # Lines of wavelet_log.txt that end in a time of day H:M:S are compared
 # with that time replaced by @TIME@. The run happens in a new session with
@@ -34,7 +36,10 @@ want="$work/want"
 mkdir -p "$run" "$want"
 
 [ -d "$CASE/files" ] && cp -a "$CASE/files/." "$run/"
-[ -d "$CASE/files" ] && cp -a "$CASE/files/." "$want/"
+if [ -f "$CASE/setup.sh" ]; then
+  (cd "$run" && bash "$CASE/setup.sh") || { echo "setup failed"; exit 1; }
+fi
+cp -a "$run/." "$want/"
 if [ -f "$CASE/expected/gone" ]; then
   while IFS= read -r name; do [ -n "$name" ] && rm -rf "${want:?}/$name"; done < "$CASE/expected/gone"
 fi
@@ -47,9 +52,6 @@ fi
 stdin_file=/dev/null
 [ -f "$CASE/stdin" ] && stdin_file="$CASE/stdin"
 
-if [ -f "$CASE/setup.sh" ]; then
-  (cd "$run" && bash "$CASE/setup.sh") || { echo "setup failed"; exit 1; }
-fi
 if [ -f "$CASE/cmd" ]; then
   (cd "$run" && setsid -w bash -c "$(cat "$CASE/cmd")" < "$stdin_file" > "$work/stdout")
 else
@@ -67,11 +69,15 @@ if [ "$status" != "$expected_status" ]; then
   failed=1
 fi
 
-iconv -f UTF-8 -t CP932 < "$CASE/expected/stdout" > "$work/expected_stdout" || exit 1
+if [ -f "$CASE/expected/stdout.raw" ]; then
+  cp "$CASE/expected/stdout.raw" "$work/expected_stdout"
+else
+  iconv -f UTF-8 -t CP932 < "$CASE/expected/stdout" > "$work/expected_stdout" || exit 1
+fi
 if ! cmp -s "$work/stdout" "$work/expected_stdout"; then
   echo "standard output differs (shown as UTF-8):"
-  diff <(iconv -f CP932 -t UTF-8 < "$work/expected_stdout" | cat -A) \
-       <(iconv -f CP932 -t UTF-8 < "$work/stdout" 2>/dev/null | cat -A) | head -40
+  diff <(iconv -c -f CP932 -t UTF-8 < "$work/expected_stdout" | cat -A) \
+       <(iconv -c -f CP932 -t UTF-8 < "$work/stdout" 2>/dev/null | cat -A) | head -40
   failed=1
 fi
 

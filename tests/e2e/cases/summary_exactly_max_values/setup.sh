@@ -1,0 +1,1 @@
+yes 1 | head -n 32768 > big.txt
