@@ -1,0 +1,191 @@
+// The run log record and the result file.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "report/result_file.hpp"
+#include "report/run_log.hpp"
+
+namespace dorvenk {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs each test in a fresh empty working directory.
+class InTempDir : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/dorvenk-report-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    previous_ = fs::current_path();
+    fs::current_path(dir_);
+  }
+  void TearDown() override {
+    fs::current_path(previous_);
+    fs::remove_all(dir_);
+  }
+  static std::string slurp(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+  }
+  // The record without its first (time) line.
+  static std::string after_time_line(const std::string& text) { return text.substr(text.find('\n') + 1); }
+
+  fs::path dir_, previous_;
+};
+
+using RunLogRecord = InTempDir;
+
+// Shift-JIS bytes of the labels.
+const std::string COUNT = "\x83\x66\x81\x5B\x83\x5E\x90\x94=";                        // データ数=
+const std::string MEAN = "\x95\xBD\x8B\xCF=";                                         // 平均=
+const std::string SD = ", \x95\x57\x8F\x80\x95\xCE\x8D\xB7=";                         // , 標準偏差=
+const std::string ORDER = "\x8E\x9F\x90\x94N=";                                       // 次数N=
+const std::string NOISE = "\x83\x6D\x83\x43\x83\x59\x82\xCC\x95\x57\x8F\x80\x95\xCE\x8D\xB7=";  // ノイズの標準偏差=
+const std::string ESTIMATED = " (\x90\x84\x92\xE8)";                                  // (推定)
+const std::string THRESHOLD = "\x8F\x6B\x91\xDE\x82\xB5\x82\xAB\x82\xA2\x92\x6C=";    // 縮退しきい値=
+const std::string LEVEL = "\x91\xBD\x8F\x64\x89\xF0\x91\x9C\x93\x78\x83\x8C\x83\x78\x83\x8B=";  // 多重解像度レベル=
+
+std::string head() {
+  return "Inputfile [ sample.txt ]\n" + COUNT + "1024\n" + MEAN + "0.0127" + SD + "1.04531\n" + ORDER + "2\n";
+}
+const std::string TAIL = LEVEL + "5\nOutputfile[ sample-dN.txt ]\n\n";
+
+TEST_F(RunLogRecord, EachBranchWritesItsLines) {
+  {
+    RunLog log = run_log_begin("sample.txt", 1024, 0.0127, 1.04531, 2);
+    run_log_noise_estimated(log, 0.298765, 1.1123926);
+    ASSERT_TRUE(run_log_end(log, 5, "sample-dN.txt"));
+  }
+  {
+    RunLog log = run_log_begin("sample.txt", 1024, 0.0127, 1.04531, 2);
+    run_log_noise_typed(log, 0.3, 1.1169856);
+    ASSERT_TRUE(run_log_end(log, 5, "sample-dN.txt"));
+  }
+  {
+    RunLog log = run_log_begin("sample.txt", 1024, 0.0127, 1.04531, 2);
+    run_log_hard_threshold(log, 0.12162500052);
+    ASSERT_TRUE(run_log_end(log, 5, "sample-dN.txt"));
+  }
+  std::string all = slurp(RUN_LOG_NAME);
+  std::vector<std::string> records;
+  for (std::size_t at = 0; at < all.size();) {
+    std::size_t end = all.find("\n\n", at) + 2;
+    records.push_back(after_time_line(all.substr(at, end - at)));
+    at = end;
+  }
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[0], head() + NOISE + "0.298765" + ESTIMATED + "\n" + THRESHOLD + "1.11239\n" + TAIL);
+  EXPECT_EQ(records[1], head() + NOISE + "0.3\n" + THRESHOLD + "1.11699\n" + TAIL);
+  EXPECT_EQ(records[2], head() + THRESHOLD + "0.121625 [Hard-th.]\n" + TAIL);
+}
+
+TEST_F(RunLogRecord, AppendedAfterWhateverTheFileEndsWith) {
+  std::ofstream(RUN_LOG_NAME, std::ios::binary) << "no line end";
+  RunLog log = run_log_begin("a.txt", 1, 2.0, 0.0, 1);
+  run_log_noise_typed(log, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity());
+  ASSERT_TRUE(run_log_end(log, 1, "a-dN.txt"));
+  std::string all = slurp(RUN_LOG_NAME);
+  ASSERT_EQ(all.rfind("no line end", 0), 0u);
+  std::string record = all.substr(11);
+  EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(record[0])));
+  EXPECT_EQ(after_time_line(record), "Inputfile [ a.txt ]\n" + COUNT + "1\n" + MEAN + "2" + SD + "0\n" + ORDER +
+                                         "1\n" + NOISE + "NAN\n" + THRESHOLD + "INF\n" + LEVEL +
+                                         "1\nOutputfile[ a-dN.txt ]\n\n");
+}
+
+TEST_F(RunLogRecord, NothingReachesTheFileUntilTheRecordEnds) {
+  RunLog log = run_log_begin("a.txt", 3, 1.0, 1.0, 1);
+  run_log_hard_threshold(log, 0.5);
+  EXPECT_EQ(slurp(RUN_LOG_NAME), "");
+  run_log_abandon(log);
+  EXPECT_EQ(slurp(RUN_LOG_NAME), "");
+}
+
+TEST_F(RunLogRecord, LogThatCannotOpenWritesNothing) {
+  fs::create_directory(RUN_LOG_NAME);
+  RunLog log = run_log_begin("a.txt", 3, 1.0, 1.0, 1);
+  EXPECT_LT(log.file.fd, 0);
+  EXPECT_EQ(log.file.error, EISDIR);
+  run_log_hard_threshold(log, 0.5);
+  EXPECT_FALSE(run_log_end(log, 1, "a-dN.txt"));
+  EXPECT_TRUE(fs::is_directory(RUN_LOG_NAME));
+}
+
+TEST(RunLogTime, FieldsAreNotPadded) {
+  const struct {
+    int h, m, s;
+    const char* text;
+  } cases[] = {{9, 5, 3, "9:5:3\n"}, {0, 0, 0, "0:0:0\n"}, {23, 59, 59, "23:59:59\n"}, {14, 7, 3, "14:7:3\n"}};
+  for (const auto& c : cases) {
+    std::tm local{};
+    local.tm_hour = c.h;
+    local.tm_min = c.m;
+    local.tm_sec = c.s;
+    std::string line;
+    append_time_line(line, local);
+    EXPECT_EQ(line, c.text);
+  }
+}
+
+using ResultFile = InTempDir;
+
+TEST_F(ResultFile, RowsFromSecondReadingAndFullValues) {
+  std::ofstream("in.txt") << "0.8120\n1.2e-1 0.1234564\n5 7 trailing words are not read";
+  std::vector<double> denoised{0.745623, 0.12, 0.1234556, 5.0};
+  ASSERT_FALSE(write_result_file("in.txt", "in-dN.txt", denoised, 4, 3, 2).failed());
+  EXPECT_EQ(slurp("in-dN.txt"),
+            " input L3_N2_denoise noise\n"
+            "0 0.812 0.745623 0.066377\n"
+            "1 0.12 0.12 0\n"
+            "2 0.123456 0.123456 8E-07\n"
+            "3 5 5 0\n");
+}
+
+TEST_F(ResultFile, ShorterDataFileStillGetsEveryRow) {
+  std::ofstream("in.txt") << "1 2";
+  std::vector<double> denoised{1.0, 2.0, 3.0};
+  ASSERT_FALSE(write_result_file("in.txt", "out.txt", denoised, 3, 1, 1).failed());
+  EXPECT_EQ(slurp("out.txt"), " input L1_N1_denoise noise\n0 1 1 0\n1 2 2 0\n2 NAN 3 NAN\n");
+}
+
+TEST_F(ResultFile, ReplacesAnEarlierLongerResult) {
+  std::ofstream("in.txt") << "4";
+  std::ofstream("out.txt") << std::string(1000, 'x');
+  std::vector<double> denoised{4.0};
+  ASSERT_FALSE(write_result_file("in.txt", "out.txt", denoised, 1, 1, 1).failed());
+  EXPECT_EQ(slurp("out.txt"), " input L1_N1_denoise noise\n0 4 4 0\n");
+}
+
+TEST_F(ResultFile, FailuresNameTheFile) {
+  std::vector<double> denoised{4.0};
+  FileFailure missing = write_result_file("gone.txt", "out.txt", denoised, 1, 1, 1);
+  EXPECT_EQ(missing.file, "gone.txt");
+  EXPECT_EQ(missing.error, ENOENT);
+  EXPECT_FALSE(fs::exists("out.txt"));
+
+  std::ofstream("in.txt") << "4";
+  fs::create_directory("out.txt");
+  FileFailure directory = write_result_file("in.txt", "out.txt", denoised, 1, 1, 1);
+  EXPECT_EQ(directory.file, "out.txt");
+  EXPECT_EQ(directory.error, EISDIR);
+
+  fs::create_symlink("/dev/full", "full.txt");
+  FileFailure full = write_result_file("in.txt", "full.txt", denoised, 1, 1, 1);
+  EXPECT_EQ(full.file, "full.txt");
+  EXPECT_EQ(full.error, ENOSPC);
+}
+
+}  // namespace
+}  // namespace dorvenk
