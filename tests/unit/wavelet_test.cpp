@@ -1,0 +1,761 @@
+// Wavelet shrinkage engine: filter pair and table, decomposition and
+// reconstruction through the scratch files, hard thresholding, scratch file
+// failures and the working-directory lock.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "wavelet/shrink.hpp"
+
+namespace dorvenk {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double INF = std::numeric_limits<double>::infinity();
+
+// Every test runs in a fresh temporary directory of its own, since the
+// engine works on fixed file names in the working directory.
+class WaveletDir : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_dir_ = fs::current_path();
+    std::string pattern = (fs::temp_directory_path() / "dorvenk-wavelet-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
+    dir_ = pattern;
+    ASSERT_EQ(::chdir(dir_.c_str()), 0) << std::strerror(errno);
+  }
+
+  void TearDown() override {
+    EXPECT_EQ(::chdir(old_dir_.c_str()), 0);
+    std::error_code ec;
+    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(dir_, ec);
+  }
+
+  // Names of everything in the working directory.
+  static std::set<std::string> entries() {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(".")) names.insert(e.path().filename().string());
+    return names;
+  }
+
+  fs::path old_dir_;
+  fs::path dir_;
+};
+
+using WaveletFilter = WaveletDir;
+using WaveletDecompose = WaveletDir;
+using WaveletReconstruct = WaveletDir;
+using WaveletThreshold = WaveletDir;
+using WaveletEngine = WaveletDir;
+using WaveletRoundTrip = WaveletDir;
+using WaveletScratchFailure = WaveletDir;
+using WaveletLock = WaveletDir;
+
+std::string file_text(const char* name) {
+  std::ifstream in(name, std::ios::binary);
+  std::ostringstream all;
+  all << in.rdbuf();
+  return all.str();
+}
+
+void write_text(const char* name, const std::string& text) {
+  std::ofstream out(name, std::ios::binary);
+  out << text;
+}
+
+bool entry_exists(const char* name) {
+  std::error_code ec;
+  return fs::symlink_status(name, ec).type() != fs::file_type::not_found;
+}
+
+std::vector<double> wavelet_of(const std::vector<double>& p) {
+  std::vector<double> q(p.size());
+  std::ostringstream sink;
+  build_filter_pair(p, static_cast<int>(p.size()), q, sink);
+  return q;
+}
+
+struct Outcome {
+  FileFailure failure;
+  std::string out;
+};
+
+Outcome shrink(std::vector<double>& x, const std::vector<double>& p, int levels, double threshold) {
+  std::ostringstream out;
+  FileFailure failure =
+      wavelet_shrink(x, static_cast<int>(x.size()), p, static_cast<int>(p.size()), levels, threshold, out);
+  return {failure, out.str()};
+}
+
+// Orthonormal Daubechies scaling filters with 2N taps, summing to sqrt(2).
+std::vector<double> daubechies(int order) {
+  switch (order) {
+    case 1:
+      return {1 / std::sqrt(2.0), 1 / std::sqrt(2.0)};
+    case 2: {
+      const double s3 = std::sqrt(3.0);
+      const double d = 4 * std::sqrt(2.0);
+      return {(1 + s3) / d, (3 + s3) / d, (3 - s3) / d, (1 - s3) / d};
+    }
+    case 3: {
+      const double a = std::sqrt(10.0);
+      const double b = std::sqrt(5 + 2 * a);
+      const double d = 16 * std::sqrt(2.0);
+      return {(1 + a + b) / d,      (5 + a + 3 * b) / d, (10 - 2 * a + 2 * b) / d,
+              (10 - 2 * a - 2 * b) / d, (5 + a - 3 * b) / d, (1 + a - b) / d};
+    }
+    // Correctly rounded to 17 digits from a 60-digit spectral factorisation.
+    case 4:
+      return {0.2303778133088965,    0.71484657055291565,  0.63088076792985891, -0.027983769416859854,
+              -0.18703481171909308,  0.030841381835560764, 0.0328830116668852,  -0.010597401785069032};
+    case 10:
+      return {0.026670057900555554,    0.18817680007769149,    0.52720118893172559,   0.68845903945360357,
+              0.28117234366057746,     -0.24984642432731538,   -0.19594627437737704,  0.12736934033579326,
+              0.093057364603572351,    -0.071394147166397087,  -0.029457536821875813, 0.033212674059341002,
+              0.0036065535669561697,   -0.010733175483330575,  0.0013953517470529012, 0.0019924052951850561,
+              -0.00068585669495971163, -0.00011646685512928545, 0.000093588670320069591,
+              -0.000013264202894521245};
+    default:
+      return {};
+  }
+}
+
+// Largest deviation of p from an orthonormal scaling filter.
+double orthonormality_defect(const std::vector<double>& p) {
+  double worst = 0;
+  const std::size_t taps = p.size();
+  for (std::size_t m = 0; 2 * m < taps; ++m) {
+    double sum = 0;
+    for (std::size_t k = 0; k + 2 * m < taps; ++k) sum += p[k] * p[k + 2 * m];
+    worst = std::max(worst, std::fabs(m == 0 ? sum - 1 : sum));
+  }
+  return worst;
+}
+
+std::vector<double> series(int n, unsigned seed, double scale) {
+  std::mt19937_64 gen(seed);
+  std::uniform_real_distribution<double> dist(-scale, scale);
+  std::vector<double> x(static_cast<std::size_t>(n));
+  for (double& v : x) v = dist(gen);
+  return x;
+}
+
+// The value a scratch file gives back for v: its "%.12lf" text, read again.
+double through_text(double v) {
+  char text[512];
+  std::snprintf(text, sizeof text, "%.12f", v);
+  return std::strtod(text, nullptr);
+}
+
+// The engine's arithmetic written out term by term: plain remainders for the
+// periodic indices, one pair at a time, the C library's conversions for the
+// twelve-decimal text.
+void reference_shrink(std::vector<double>& x, const std::vector<double>& p, int levels, double threshold) {
+  const int n = static_cast<int>(x.size());
+  const int taps = static_cast<int>(p.size());
+  const int half = taps / 2;
+  std::vector<double> q(p.size());
+  for (int k = 0; k < taps; ++k) q[k] = (k % 2 == 0 ? 1.0 : -1.0) * p[taps - 1 - k];
+  int r = n;
+  for (int s = 0; s < levels; ++s) {
+    const int h = r / 2;
+    std::vector<double> a(h), d(h);
+    for (int i = 0; i < h; ++i) {
+      double sa = 0.0, sd = 0.0;
+      for (int k = 0; k < taps; ++k) {
+        sa += p[k] * x[(k + 2 * i) % r];
+        sd += q[k] * x[(k + 2 * i) % r];
+      }
+      a[i] = through_text(sa);
+      d[i] = through_text(sd);
+    }
+    r = h;
+    for (int i = 0; i < r; ++i) {
+      x[r + i] = d[i];
+      x[i] = a[i];
+    }
+  }
+  for (double& v : x) {
+    if (!(std::fabs(v) >= threshold)) v = 0.0;
+  }
+  for (int s = 0; s < levels; ++s) {
+    const int c = half <= r ? r : half;
+    std::vector<double> y(2 * r);
+    for (int j = 0; j < r; ++j) {
+      double y0 = 0.0, y1 = 0.0;
+      for (int i = 0; i < half; ++i) {
+        const int idx = (j - i + c) % r;
+        y0 += (p[2 * i] * x[idx] + q[2 * i] * x[r + idx]);
+        y1 += (p[2 * i + 1] * x[idx] + q[2 * i + 1] * x[r + idx]);
+      }
+      y[2 * j] = through_text(y0);
+      y[2 * j + 1] = through_text(y1);
+    }
+    r *= 2;
+    for (int i = 0; i < r; ++i) x[i] = y[i];
+  }
+}
+
+bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// ---- Filter pair and coefficient table ----
+
+TEST_F(WaveletFilter, TableOfTheTwoTapAverage) {
+  const std::vector<double> p = {0.5, 0.5};
+  std::vector<double> q(2);
+  std::ostringstream out;
+  build_filter_pair(p, 2, q, out);
+  EXPECT_EQ(out.str(), "p 0= 0.500000000000, q-1= 0.500000000000\np 1= 0.500000000000, q 0=-0.500000000000\n");
+  EXPECT_EQ(q, (std::vector<double>{0.5, -0.5}));
+}
+
+TEST_F(WaveletFilter, FourTapsMirrorWithAlternatingSignsAndLabelsFromMinusN) {
+  const std::vector<double> p = {1, 2, 3, 4};
+  std::vector<double> q(4);
+  std::ostringstream out;
+  build_filter_pair(p, 4, q, out);
+  EXPECT_EQ(q, (std::vector<double>{4, -3, 2, -1}));
+  EXPECT_EQ(out.str(),
+            "p 0= 1.000000000000, q-2= 4.000000000000\n"
+            "p 1= 2.000000000000, q-1=-3.000000000000\n"
+            "p 2= 3.000000000000, q 0= 2.000000000000\n"
+            "p 3= 4.000000000000, q 1=-1.000000000000\n");
+}
+
+TEST_F(WaveletFilter, ThreeCharacterLabelsWidenTheirField) {
+  std::vector<double> p(MAX_TAPS);
+  for (int k = 0; k < MAX_TAPS; ++k) p[k] = (k + 1) * 0.001;
+  std::vector<double> q(MAX_TAPS);
+  std::ostringstream out;
+  build_filter_pair(p, MAX_TAPS, q, out);
+  std::vector<std::string> lines;
+  std::istringstream in(out.str());
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 200u);
+  EXPECT_EQ(lines[0], "p 0= 0.001000000000, q-100= 0.200000000000");
+  EXPECT_EQ(lines[100], "p100= 0.101000000000, q 0= 0.100000000000");
+  EXPECT_EQ(lines[199], "p199= 0.200000000000, q99=-0.001000000000");
+}
+
+// ---- Decomposition ----
+
+TEST_F(WaveletDecompose, WorkedExampleOneStageThenTwo) {
+  const std::vector<double> p = {1, 1};
+  const std::vector<double> q = wavelet_of(p);
+  std::vector<double> x = {1, 2, 3, 4};
+  ScratchFiles files;
+  int r = 4;
+  ASSERT_FALSE(decompose_stage(files, x, r, p, q, 2).failed());
+  EXPECT_EQ(r, 2);
+  EXPECT_EQ(x, (std::vector<double>{3, 7, -1, -1}));
+  EXPECT_EQ(file_text("w_tmp"), "-1.000000000000\n-1.000000000000\n");
+  EXPECT_EQ(file_text("s_tmp"), "3.000000000000\n7.000000000000\n");
+
+  ASSERT_FALSE(decompose_stage(files, x, r, p, q, 2).failed());
+  EXPECT_EQ(r, 1);
+  EXPECT_EQ(x, (std::vector<double>{10, -4, -1, -1}));
+  EXPECT_EQ(file_text("w_tmp"), "-4.000000000000\n");
+  EXPECT_EQ(file_text("s_tmp"), "10.000000000000\n");
+}
+
+// With p[k] = 10^k and x[m] = m + 1, the decimal digits of an approximation
+// spell the indices it used, lowest digit first.
+TEST_F(WaveletDecompose, PeriodicIndexFoldsAFilterLongerThanTheLength) {
+  const std::vector<double> p = {1, 10, 100, 1000, 10000, 100000};
+  const std::vector<double> q = wavelet_of(p);
+  ScratchFiles files;
+
+  std::vector<double> x4 = {1, 2, 3, 4};
+  int r = 4;
+  ASSERT_FALSE(decompose_stage(files, x4, r, p, q, 6).failed());
+  EXPECT_EQ(x4[0], 214321);  // indices 0,1,2,3,0,1
+  EXPECT_EQ(x4[1], 432143);  // indices 2,3,0,1,2,3
+
+  std::vector<double> x2 = {1, 2};
+  r = 2;
+  ASSERT_FALSE(decompose_stage(files, x2, r, p, q, 6).failed());
+  EXPECT_EQ(x2[0], 212121);  // indices k mod 2
+  // q = (1e5, -1e4, 1e3, -1e2, 10, -1) over the same indices.
+  EXPECT_EQ(x2[1], 100000 - 20000 + 1000 - 200 + 10 - 2);
+}
+
+TEST_F(WaveletDecompose, StoredValuesAreTheirTwelveDecimalText) {
+  const std::vector<double> p = {1, 0};  // a_i = x[2i], d_i = -x[2i+1]
+  const std::vector<double> q = wavelet_of(p);
+  std::vector<double> x = {1.0 / 3, 5, 4e-13, 5, -4e-13, 5, 6e-13, 5};
+  ScratchFiles files;
+  int r = 8;
+  ASSERT_FALSE(decompose_stage(files, x, r, p, q, 2).failed());
+  EXPECT_EQ(file_text("s_tmp"), "0.333333333333\n0.000000000000\n-0.000000000000\n0.000000000001\n");
+  EXPECT_EQ(x[0], 0.333333333333);
+  EXPECT_TRUE(same_bits(x[1], 0.0));
+  EXPECT_TRUE(same_bits(x[2], -0.0));
+  EXPECT_EQ(x[3], 0.000000000001);
+  EXPECT_EQ(x[4], -5);
+}
+
+TEST_F(WaveletDecompose, OddLengthLeavesTheLastValueInPlace) {
+  const std::vector<double> p = daubechies(2);
+  const std::vector<double> q = wavelet_of(p);
+  const double last = 0.12345678901234567;
+  std::vector<double> x = {1, 2, 3, 4, 5, 6, last};
+  ScratchFiles files;
+  int r = 7;
+  ASSERT_FALSE(decompose_stage(files, x, r, p, q, 4).failed());
+  EXPECT_EQ(r, 3);
+  EXPECT_TRUE(same_bits(x[6], last));
+  // Pair 2 wraps over x[4], x[5], x[6], x[0].
+  double a2 = 0.0;
+  a2 += p[0] * 5;
+  a2 += p[1] * 6;
+  a2 += p[2] * last;
+  a2 += p[3] * 1;
+  EXPECT_EQ(x[2], through_text(a2));
+  const std::string details = file_text("w_tmp");
+  EXPECT_EQ(std::count(details.begin(), details.end(), '\n'), 3);
+}
+
+TEST_F(WaveletDecompose, LengthOneRewritesBothFilesEmpty) {
+  write_text("w_tmp", "old\n");
+  write_text("s_tmp", "old\n");
+  const std::vector<double> p = {1, 1};
+  const std::vector<double> q = wavelet_of(p);
+  std::vector<double> x = {5.5};
+  ScratchFiles files;
+  int r = 1;
+  ASSERT_FALSE(decompose_stage(files, x, r, p, q, 2).failed());
+  EXPECT_EQ(r, 0);
+  EXPECT_EQ(x[0], 5.5);
+  EXPECT_EQ(file_text("w_tmp"), "");
+  EXPECT_EQ(file_text("s_tmp"), "");
+  EXPECT_TRUE(entry_exists("w_tmp"));
+  EXPECT_TRUE(entry_exists("s_tmp"));
+
+  ASSERT_FALSE(reconstruct_stage(files, x, r, p, q, 2).failed());
+  EXPECT_EQ(r, 0);
+  EXPECT_EQ(x[0], 5.5);
+  EXPECT_EQ(file_text("r_tmp"), "");
+}
+
+// ---- Reconstruction ----
+
+TEST_F(WaveletReconstruct, WorkedExampleDoublesTheUnnormalisedInput) {
+  const std::vector<double> p = {1, 1};
+  const std::vector<double> q = wavelet_of(p);
+  std::vector<double> x = {3, 7, -1, -1};
+  ScratchFiles files;
+  int r = 2;
+  ASSERT_FALSE(reconstruct_stage(files, x, r, p, q, 2).failed());
+  EXPECT_EQ(r, 4);
+  EXPECT_EQ(file_text("r_tmp"), "2.000000000000\n4.000000000000\n6.000000000000\n8.000000000000\n");
+  EXPECT_EQ(x, (std::vector<double>{2, 4, 6, 8}));
+}
+
+// p = (1, 0, 10, 0, 100, 0) gives q = (0, -100, 0, -10, 0, -1): with one
+// approximation and one detail set to 1, the outputs spell which i met them.
+TEST_F(WaveletReconstruct, SixTapIndexPatterns) {
+  const std::vector<double> p = {1, 0, 10, 0, 100, 0};
+  const std::vector<double> q = wavelet_of(p);
+  ScratchFiles files;
+
+  // r = 2, offset 3: indices 1,0,1 for j = 0 and 0,1,0 for j = 1.
+  std::vector<double> x2 = {0, 1, 1, 0};
+  int r = 2;
+  ASSERT_FALSE(reconstruct_stage(files, x2, r, p, q, 6).failed());
+  EXPECT_EQ(x2, (std::vector<double>{1 + 100, -10, 10, -100 - 1}));
+
+  // r = 4, offset 4: indices (j - i) mod 4; approximation 1 and detail 3 set.
+  std::vector<double> x4 = {0, 1, 0, 0, 0, 0, 0, 1};
+  r = 4;
+  ASSERT_FALSE(reconstruct_stage(files, x4, r, p, q, 6).failed());
+  // j = 0: (0,3,2); j = 1: (1,0,3); j = 2: (2,1,0); j = 3: (3,2,1).
+  EXPECT_EQ(x4, (std::vector<double>{0, -10, 1, -1, 10, 0, 100, -100}));
+}
+
+// ---- Hard thresholding ----
+
+TEST_F(WaveletThreshold, ZeroesToPositiveZeroAndCountsNaN) {
+  std::vector<double> x = {-0.5, NaN, -INF, 2, -2, 1.9999999999999998};
+  EXPECT_EQ(hard_threshold(x, 6, 2), 3);
+  EXPECT_TRUE(same_bits(x[0], 0.0));
+  EXPECT_TRUE(same_bits(x[1], 0.0));
+  EXPECT_EQ(x[2], -INF);
+  EXPECT_EQ(x[3], 2);
+  EXPECT_EQ(x[4], -2);
+  EXPECT_TRUE(same_bits(x[5], 0.0));
+
+  std::vector<double> y = {1, -1, 0, INF};
+  EXPECT_EQ(hard_threshold(y, 4, NaN), 4);
+  for (double v : y) EXPECT_TRUE(same_bits(v, 0.0));
+
+  std::vector<double> z = {1, 2, 3};
+  EXPECT_EQ(hard_threshold(z, 2, 5), 2);  // only the first n are looked at
+  EXPECT_EQ(z[2], 3);
+}
+
+struct ThresholdCase {
+  double threshold;
+  const char* ratio;
+  std::vector<double> result;
+};
+
+// N = 1, p = (1, 1), x = (1, 2, 3, 4): one stage leaves (3, 7, -1, -1).
+TEST_F(WaveletThreshold, WorkedExampleThroughTheEngine) {
+  const ThresholdCase cases[] = {
+      {0, "ratio >> 0/4\n", {2, 4, 6, 8}},
+      {-1, "ratio >> 0/4\n", {2, 4, 6, 8}},
+      {-INF, "ratio >> 0/4\n", {2, 4, 6, 8}},
+      {2, "ratio >> 2/4\n", {3, 3, 7, 7}},
+      {3, "ratio >> 2/4\n", {3, 3, 7, 7}},  // a magnitude equal to the threshold survives
+      {3.5, "ratio >> 3/4\n", {0, 0, 7, 7}},
+      {8, "ratio >> 4/4\n", {0, 0, 0, 0}},
+      {INF, "ratio >> 4/4\n", {0, 0, 0, 0}},
+      {NaN, "ratio >> 4/4\n", {0, 0, 0, 0}},
+  };
+  const std::string table = "p 0= 1.000000000000, q-1= 1.000000000000\np 1= 1.000000000000, q 0=-1.000000000000\n";
+  for (const ThresholdCase& c : cases) {
+    std::vector<double> x = {1, 2, 3, 4};
+    Outcome run = shrink(x, {1, 1}, 1, c.threshold);
+    EXPECT_FALSE(run.failure.failed()) << c.threshold;
+    EXPECT_EQ(run.out, table + c.ratio) << c.threshold;
+    EXPECT_EQ(x, c.result) << c.threshold;
+    for (double v : x) EXPECT_FALSE(std::signbit(v)) << c.threshold;
+  }
+}
+
+TEST_F(WaveletThreshold, ThresholdAboveEveryMagnitudeOrNaNZeroesAllOfAnOddSeries) {
+  for (double threshold : {1e6, NaN}) {
+    std::vector<double> x = {1, -2, 3, -4, 5, -6, 7};
+    Outcome run = shrink(x, daubechies(2), 1, threshold);
+    ASSERT_FALSE(run.failure.failed());
+    EXPECT_NE(run.out.find("ratio >> 7/7\n"), std::string::npos) << threshold;
+    for (double v : x) EXPECT_TRUE(same_bits(v, 0.0)) << threshold;
+  }
+}
+
+// ---- The whole engine ----
+
+TEST_F(WaveletEngine, TwoLevelsOfTheWorkedExample) {
+  std::vector<double> x = {1, 2, 3, 4};
+  Outcome run = shrink(x, {1, 1}, 2, 0);
+  ASSERT_FALSE(run.failure.failed());
+  // (10, -4, -1, -1): r = 1 gives (6, 14), twice (3, 7) since this p is not
+  // normalised; r = 2 then adds and subtracts the level-1 details.
+  EXPECT_EQ(x, (std::vector<double>{5, 7, 13, 15}));
+  EXPECT_TRUE(entries().empty());
+}
+
+struct ShapeCase {
+  int n;
+  int order;
+  int levels;
+};
+
+// Block and single-pair paths, wrapping indices, offsets N > r, odd n, and
+// the largest filter, all against the plain formulas bit for bit.
+TEST_F(WaveletEngine, MatchesTheFormulasTermByTerm) {
+  const ShapeCase cases[] = {
+      {64, 1, 6},  {64, 2, 6},  {64, 3, 6},   {37, 4, 2},    {7, 2, 1},    {5, 100, 2}, {1, 2, 1},
+      {2, 3, 1},   {96, 8, 5},  {100, 10, 2}, {1536, 5, 9},  {1024, 100, 3}, {1000, 7, 3},
+  };
+  for (const ShapeCase& c : cases) {
+    std::vector<double> p = series(2 * c.order, 100 + c.order, 1.0);
+    std::vector<double> x = series(c.n, 7 * c.n + c.order, 1.0);
+    std::vector<double> expected = x;
+    reference_shrink(expected, p, c.levels, 0.25);
+    Outcome run = shrink(x, p, c.levels, 0.25);
+    ASSERT_FALSE(run.failure.failed()) << run.failure.file;
+    for (int i = 0; i < c.n; ++i) {
+      ASSERT_TRUE(same_bits(x[i], expected[i]))
+          << "n=" << c.n << " N=" << c.order << " L=" << c.levels << " i=" << i << ": " << x[i] << " vs "
+          << expected[i];
+    }
+    EXPECT_TRUE(entries().empty());
+  }
+}
+
+TEST_F(WaveletEngine, OddLengthWithTheTwoTapFilterComesBack) {
+  std::vector<double> input = {0.3, -1.25, 2.5, 3.75, -4.125, 5.0625, 0.12345678901234567};
+  std::vector<double> x = input;
+  Outcome run = shrink(x, daubechies(1), 1, 0);
+  ASSERT_FALSE(run.failure.failed());
+  EXPECT_NE(run.out.find("ratio >> 0/7\n"), std::string::npos);
+  for (int i = 0; i < 6; ++i) EXPECT_NEAR(x[i], input[i], 2e-12) << i;
+  EXPECT_TRUE(same_bits(x[6], input[6]));
+}
+
+TEST_F(WaveletEngine, OddLengthWithFourTapsChangesOnlyTheFirstTwo) {
+  std::vector<double> input = {0.3, -1.25, 2.5, 3.75, -4.125, 5.0625, 0.12345678901234567};
+  std::vector<double> x = input;
+  Outcome run = shrink(x, daubechies(2), 1, 0);
+  ASSERT_FALSE(run.failure.failed());
+  // The decomposition folded x[6] into its last pair with period 7; the
+  // reconstruction wraps with period 6.
+  EXPECT_GT(std::fabs(x[0] - input[0]), 1e-3);
+  EXPECT_GT(std::fabs(x[1] - input[1]), 1e-3);
+  for (int i = 2; i < 6; ++i) EXPECT_NEAR(x[i], input[i], 2e-12) << i;
+  EXPECT_TRUE(same_bits(x[6], input[6]));
+}
+
+TEST_F(WaveletEngine, SingleValue) {
+  std::vector<double> x = {0.12345678901234567};
+  Outcome run = shrink(x, daubechies(3), 1, 0);
+  ASSERT_FALSE(run.failure.failed());
+  EXPECT_NE(run.out.find("ratio >> 0/1\n"), std::string::npos);
+  EXPECT_TRUE(same_bits(x[0], 0.12345678901234567));
+  EXPECT_TRUE(entries().empty());
+
+  run = shrink(x, daubechies(3), 1, 1);
+  EXPECT_NE(run.out.find("ratio >> 1/1\n"), std::string::npos);
+  EXPECT_TRUE(same_bits(x[0], 0.0));
+}
+
+TEST_F(WaveletEngine, ScratchFilesFoundBeforeAreOverwrittenAndGoneAfter) {
+  std::string junk;
+  for (int i = 0; i < 5000; ++i) junk += "123456.000000000000\n";
+  for (const char* name : {"w_tmp", "s_tmp", "r_tmp"}) write_text(name, junk);
+  std::vector<double> x = {1, 2, 3, 4};
+  Outcome run = shrink(x, {1, 1}, 1, 0);
+  ASSERT_FALSE(run.failure.failed());
+  EXPECT_EQ(x, (std::vector<double>{2, 4, 6, 8}));
+  EXPECT_TRUE(entries().empty());
+}
+
+TEST_F(WaveletEngine, InfinitiesAndNaNPassTheScratchFiles) {
+  const std::vector<double> p = {1, 1};
+  const std::vector<double> q = wavelet_of(p);
+  {
+    std::vector<double> x = {1, INF, 3, 4};
+    ScratchFiles files;
+    int r = 4;
+    ASSERT_FALSE(decompose_stage(files, x, r, p, q, 2).failed());
+    EXPECT_EQ(file_text("w_tmp"), "-inf\n-1.000000000000\n");
+    EXPECT_EQ(file_text("s_tmp"), "inf\n7.000000000000\n");
+    EXPECT_EQ(x, (std::vector<double>{INF, 7, -INF, -1}));
+  }
+  {
+    // inf + -inf = NaN, inf - -inf = inf: both come back through "r_tmp".
+    std::vector<double> x = {1, INF, 3, 4};
+    Outcome run = shrink(x, p, 1, 0);
+    ASSERT_FALSE(run.failure.failed());
+    EXPECT_NE(run.out.find("ratio >> 0/4\n"), std::string::npos);
+    EXPECT_TRUE(std::isnan(x[0]));
+    EXPECT_EQ(x[1], INF);
+    EXPECT_EQ(x[2], 6);
+    EXPECT_EQ(x[3], 8);
+  }
+  {
+    // A NaN coefficient has no magnitude at least 0: zeroed and counted.
+    std::vector<double> x = {NaN, 2, 3, 4, -INF};
+    Outcome run = shrink(x, p, 1, 0);
+    ASSERT_FALSE(run.failure.failed());
+    EXPECT_NE(run.out.find("ratio >> 2/5\n"), std::string::npos);
+    EXPECT_EQ(x, (std::vector<double>{0, 0, 6, 8, -INF}));
+  }
+}
+
+// ---- Orthonormal filters reconstruct the input ----
+
+struct RoundTripCase {
+  int order;
+  int n;
+  int levels;
+};
+
+TEST_F(WaveletRoundTrip, OrthonormalDaubechiesFiltersGiveTheInputBack) {
+  // Every reconstruction stage has N <= r or an offset that is a multiple
+  // of r, so each one is the transpose of its decomposition stage.
+  const RoundTripCase cases[] = {
+      {1, 64, 6}, {2, 64, 6},   {2, 96, 5},    {3, 64, 4},    {3, 1000, 3},
+      {4, 64, 6}, {4, 1536, 8}, {10, 128, 3},  {10, 160, 5},  // r = 5: offset 10
+  };
+  for (const RoundTripCase& c : cases) {
+    const std::vector<double> p = daubechies(c.order);
+    ASSERT_LT(orthonormality_defect(p), 1e-15) << c.order;
+    const double scale = 10;
+    const std::vector<double> input = series(c.n, 31 * c.n + c.order, scale);
+    std::vector<double> x = input;
+    Outcome run = shrink(x, p, c.levels, 0);
+    ASSERT_FALSE(run.failure.failed());
+    EXPECT_NE(run.out.find("ratio >> 0/" + std::to_string(c.n) + "\n"), std::string::npos);
+    double worst = 0;
+    for (int i = 0; i < c.n; ++i) worst = std::max(worst, std::fabs(x[i] - input[i]));
+    // Each stage rounds to a multiple of 1e-12; the orthonormal stages carry
+    // those errors on without growing them.
+    EXPECT_LE(worst, 2 * c.levels * 1e-12) << "N=" << c.order << " n=" << c.n << " L=" << c.levels;
+    EXPECT_GT(worst, 0) << "the values did not pass the twelve-decimal text";
+  }
+}
+
+// ---- Scratch files that cannot be used ----
+
+enum class Obstacle { directory, full_device, empty_device };
+
+struct FailureCase {
+  const char* name;
+  Obstacle obstacle;
+  int error;
+  bool ratio_printed;
+};
+
+TEST_F(WaveletScratchFailure, StopsNamesTheFileAndLeavesNothingOfItsOwn) {
+  const FailureCase cases[] = {
+      {"w_tmp", Obstacle::directory, EISDIR, false},
+      {"s_tmp", Obstacle::directory, EISDIR, false},
+      {"r_tmp", Obstacle::directory, EISDIR, true},
+      {"w_tmp", Obstacle::full_device, ENOSPC, false},   // writes fail
+      {"s_tmp", Obstacle::empty_device, EIO, false},     // reads back short
+      {"r_tmp", Obstacle::empty_device, EIO, true},
+  };
+  const std::vector<double> p = daubechies(2);
+  for (const FailureCase& c : cases) {
+    const char* target = c.obstacle == Obstacle::full_device ? "/dev/full" : "/dev/null";
+    if (c.obstacle == Obstacle::directory) {
+      ASSERT_EQ(::mkdir(c.name, 0777), 0);
+    } else {
+      if (!fs::exists(target)) GTEST_SKIP() << target << " is missing";
+      fs::create_symlink(target, c.name);
+    }
+    std::vector<double> x = series(64, 5, 1.0);
+    Outcome run = shrink(x, p, 2, 0);
+    EXPECT_EQ(run.failure.file, c.name);
+    EXPECT_EQ(run.failure.error, c.error) << c.name << ": " << std::strerror(run.failure.error);
+    // The coefficient table, the ratio line once the thresholding was
+    // reached, and no message of the engine's own.
+    std::ostringstream table;
+    std::vector<double> q(4);
+    build_filter_pair(p, 4, q, table);
+    EXPECT_EQ(run.out, table.str() + (c.ratio_printed ? "ratio >> 0/64\n" : "")) << c.name;
+    if (c.obstacle == Obstacle::directory) {
+      EXPECT_EQ(entries(), std::set<std::string>{c.name}) << c.name;
+      fs::remove(c.name);
+    } else {
+      EXPECT_TRUE(entries().empty()) << c.name;
+      EXPECT_TRUE(fs::exists(target));
+    }
+  }
+}
+
+TEST_F(WaveletScratchFailure, ParsesExactlyTheLinesWritten) {
+  double values[4];
+  ASSERT_TRUE(parse_scratch_values("1.500000000000\n-inf\nnan\n-0.000000000000\n", values));
+  EXPECT_EQ(values[0], 1.5);
+  EXPECT_EQ(values[1], -INF);
+  EXPECT_TRUE(std::isnan(values[2]));
+  EXPECT_TRUE(same_bits(values[3], -0.0));
+
+  const char* bad[] = {
+      "1.0\n2.0\n3.0\n",            // fewer values
+      "1.0\n2.0\n3.0\n4.0\n5.0\n",  // more text than was written
+      "1.0\n2.0\n3.0\n4.0",         // last line cut
+      "1.0\n2.0\nx\n4.0\n",         // not a number
+      "1.0\n2.0 \n3.0\n4.0\n",      // stray text after a number
+      "",
+  };
+  for (const char* text : bad) EXPECT_FALSE(parse_scratch_values(text, values)) << text;
+  EXPECT_TRUE(parse_scratch_values("", std::span<double>()));
+}
+
+// ---- Two engines in one directory ----
+
+// Holds the exclusive lock on the working directory, as another engine would.
+struct DirectoryLock {
+  int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DirectoryLock() { EXPECT_EQ(::flock(fd, LOCK_EX), 0) << std::strerror(errno); }
+  ~DirectoryLock() { release(); }
+  void release() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
+};
+
+TEST_F(WaveletLock, WaitsWhileTheDirectoryIsLocked) {
+  DirectoryLock other;
+  std::vector<double> x = {1, 2, 3, 4};
+  std::atomic<bool> done{false};
+  Outcome run;
+  std::thread engine([&] {
+    run = shrink(x, {1, 1}, 1, 0);
+    done = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_FALSE(done.load());
+  EXPECT_FALSE(entry_exists("w_tmp"));
+  other.release();
+  engine.join();
+  EXPECT_FALSE(run.failure.failed());
+  EXPECT_EQ(x, (std::vector<double>{2, 4, 6, 8}));
+  EXPECT_TRUE(entries().empty());
+}
+
+TEST_F(WaveletLock, TwoEnginesAtOnceBothGetTheirOwnResults) {
+  const std::vector<double> p = daubechies(4);
+  std::vector<double> expected[2];
+  std::vector<double> x[2];
+  for (int k = 0; k < 2; ++k) {
+    x[k] = series(8192, 11 + k, 5.0);
+    expected[k] = x[k];
+    ASSERT_FALSE(shrink(expected[k], p, 6, 0.5).failure.failed());
+  }
+  Outcome run[2];
+  std::thread first([&] { run[0] = shrink(x[0], p, 6, 0.5); });
+  std::thread second([&] { run[1] = shrink(x[1], p, 6, 0.5); });
+  first.join();
+  second.join();
+  for (int k = 0; k < 2; ++k) {
+    EXPECT_FALSE(run[k].failure.failed()) << run[k].failure.file;
+    EXPECT_TRUE(x[k] == expected[k]) << k;
+  }
+  EXPECT_TRUE(entries().empty());
+}
+
+TEST_F(WaveletLock, RunsWithoutTheLockWhenTheDirectoryCannotBeOpened) {
+  // Write and search permission but no read permission: open(".") fails.
+  // Root passes every permission check, so the engine runs as nobody then.
+  ASSERT_EQ(::chmod(".", 0333), 0);
+  const bool as_root = ::geteuid() == 0;
+  if (as_root) {
+    ASSERT_EQ(::seteuid(65534), 0) << std::strerror(errno);
+  }
+  const int probe = ::open(".", O_RDONLY | O_DIRECTORY);
+  const bool unreadable = probe < 0;
+  if (probe >= 0) ::close(probe);
+  std::vector<double> x = {1, 2, 3, 4};
+  Outcome run = shrink(x, {1, 1}, 1, 0);
+  if (as_root) {
+    ASSERT_EQ(::seteuid(0), 0);
+  }
+  ::chmod(".", 0700);
+  ASSERT_TRUE(unreadable);
+  EXPECT_FALSE(run.failure.failed()) << run.failure.file << ": " << std::strerror(run.failure.error);
+  EXPECT_EQ(x, (std::vector<double>{2, 4, 6, 8}));
+  EXPECT_TRUE(entries().empty());
+}
+
+}  // namespace
+}  // namespace dorvenk
