@@ -14,6 +14,10 @@ namespace dorvenk {
 
 inline constexpr int MAX_AR_ORDER = 60;
 
+// Highest order fitted to n samples: MAX_AR_ORDER, or n - 1 for n <= 60
+// (0 or negative for n <= 1, when no order is fitted).
+int ar_max_order(int n);
+
 // Reads samples[0..n-1] only. Never fails: numeric trouble shows as an
 // infinite or NaN result (all-zero data gives NaN, n = 1 NaN, n = 0 -0.0).
 double estimate_noise_sd(std::span<const double> samples, int n);

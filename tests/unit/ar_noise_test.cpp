@@ -1,0 +1,348 @@
+#include "estimate/ar_noise.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace dorvenk {
+namespace {
+
+std::uint64_t bits_of(double value) { return std::bit_cast<std::uint64_t>(value); }
+
+// The estimator written out plainly, step by step, with no speed-ups: the
+// raw autocorrelation, every order solved on a freshly built system, every
+// residual sum with pow(e, 2.0), the AIC choice, and the final sum taken
+// again for the chosen order. Returns the estimate and the chosen order.
+struct ReferenceFit {
+  double estimate;
+  int best_order;
+};
+
+ReferenceFit reference_fit(const std::vector<double>& x, int n) {
+  const int max_order = n > 60 ? 60 : n - 1;
+  double r[61];
+  double sys[60][61];
+  double a[60][60];
+  double s2[60];
+  double aic[60];
+
+  for (int k = 0; k <= max_order; ++k) {
+    r[k] = 0.0;
+    for (int i = 0; i <= n - k - 1; ++i) r[k] += x[i] * x[i + k] / (n - k);
+  }
+
+  for (int m = 1; m <= max_order; ++m) {
+    for (int row = 0; row < m; ++row)
+      for (int col = 0; col < m; ++col) sys[row][col] = r[std::abs(row - col)];
+    for (int i = 0; i < m; ++i) sys[i][m] = r[i + 1];
+    for (int k = 0; k <= m - 2; ++k) {
+      for (int i = k + 1; i <= m - 1; ++i) {
+        double f = sys[i][k] / sys[k][k];
+        for (int j = k; j <= m; ++j) sys[i][j] = sys[i][j] - f * sys[k][j];
+      }
+    }
+    for (int j = m - 1; j >= 0; --j) {
+      sys[j][m] = sys[j][m] / sys[j][j];
+      sys[j][j] = 1.0;
+      for (int i = 0; i <= j - 1; ++i) {
+        sys[i][m] = sys[i][m] - sys[i][j] * sys[j][m];
+        sys[i][j] = 0.0;
+      }
+    }
+    for (int i = 0; i < m; ++i) a[m - 1][i] = sys[i][m];
+  }
+
+  for (int q = 0; q < max_order; ++q) {
+    s2[q] = 0.0;
+    for (int t = 0; t <= n - q - 2; ++t) {
+      double prediction = 0.0;
+      for (int o = 0; o <= q; ++o) prediction += a[q][o] * x[t + q - o];
+      double error = prediction - x[t + q + 1];
+      s2[q] += std::pow(error, 2.0);
+    }
+    s2[q] = s2[q] / (n - q - 1);
+  }
+
+  for (int q = 0; q < max_order; ++q) aic[q] = static_cast<double>(n) * std::log(s2[q]) + (2 * q + 2);
+
+  int best = 1;
+  if (max_order >= 1) {
+    double best_aic = aic[0];
+    for (int q = 1; q < max_order; ++q) {
+      if (aic[q] < best_aic) {
+        best = q + 1;
+        best_aic = aic[q];
+      }
+    }
+  }
+
+  double sum = 0.0;
+  for (int t = 0; t <= n - best - 1; ++t) {
+    double prediction = 0.0;
+    for (int o = 0; o <= best - 1; ++o) prediction += a[best - 1][o] * x[t + best - 1 - o];
+    double error = prediction - x[t + best];
+    sum += std::pow(error, 2.0);
+  }
+  return {std::sqrt(sum / (n - best)), best};
+}
+
+// Reproducible pseudo-random numbers: splitmix64, and Box-Muller for
+// Gaussian values.
+struct Random {
+  std::uint64_t state;
+};
+
+std::uint64_t next_u64(Random& rng) {
+  std::uint64_t z = (rng.state += 0x9e3779b97f4a7c15ULL);
+  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+  return z ^ (z >> 31);
+}
+
+double next_uniform(Random& rng) { return static_cast<double>(next_u64(rng) >> 11) * 0x1.0p-53; }
+
+double next_gaussian(Random& rng) {
+  const double u1 = 1.0 - next_uniform(rng);  // (0, 1]
+  const double u2 = next_uniform(rng);
+  return std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
+}
+
+std::vector<double> white_noise(int n, double sd, std::uint64_t seed) {
+  Random rng{seed};
+  std::vector<double> x(static_cast<std::size_t>(n));
+  for (double& v : x) v = sd * next_gaussian(rng);
+  return x;
+}
+
+// x[t] = 1.2 x[t-1] - 0.6 x[t-2] + 0.1 x[t-3] + e[t], e white with the given sd.
+std::vector<double> ar3_process(int n, double sd, std::uint64_t seed) {
+  Random rng{seed};
+  std::vector<double> x(static_cast<std::size_t>(n));
+  for (int t = 0; t < n; ++t) {
+    double v = sd * next_gaussian(rng);
+    if (t >= 3) v += 1.2 * x[t - 1] - 0.6 * x[t - 2] + 0.1 * x[t - 3];
+    x[t] = v;
+  }
+  return x;
+}
+
+// A sawtooth chirp from integer arithmetic only: exact multiples of 1/64.
+// Short series of it are fitted best by the highest order there is.
+std::vector<double> integer_chirp(int n, int rate) {
+  std::vector<double> x(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) x[i] = static_cast<double>((i * i * rate) % 97) / 64.0 - 0.75;
+  return x;
+}
+
+double estimate(const std::vector<double>& x, int n) { return estimate_noise_sd(x, n); }
+
+TEST(ArNoiseEstimate, MaxOrder) {
+  struct Case {
+    int n;
+    int max_order;
+  };
+  const Case cases[] = {{0, -1}, {1, 0}, {2, 1}, {3, 2}, {59, 58}, {60, 59}, {61, 60}, {62, 60}, {32768, 60}};
+  for (const Case& c : cases) EXPECT_EQ(ar_max_order(c.n), c.max_order) << "n=" << c.n;
+}
+
+// n = 3 (orders 1 and 2) written out as closed formulas.
+struct ThreeSampleFit {
+  double s20, s21;    // residual variances of orders 1 and 2
+  double aic0, aic1;  // their AIC
+};
+
+ThreeSampleFit three_sample_fit(double x0, double x1, double x2) {
+  const double r0 = x0 * x0 / 3 + x1 * x1 / 3 + x2 * x2 / 3;
+  const double r1 = x0 * x1 / 2 + x1 * x2 / 2;
+  const double r2 = x0 * x2 / 1;
+  const double a00 = r1 / r0;
+  const double f = r1 / r0;
+  const double a1 = (r2 - f * r1) / (r0 - f * r1);
+  const double a0 = (r1 - r1 * a1) / r0;
+  const double e0 = a00 * x0 - x1;
+  const double e1 = a00 * x1 - x2;
+  const double s20 = (std::pow(e0, 2.0) + std::pow(e1, 2.0)) / 2;
+  const double e = a0 * x1 + a1 * x0 - x2;
+  const double s21 = std::pow(e, 2.0) / 1;
+  return {s20, s21, 3 * std::log(s20) + 2, 3 * std::log(s21) + 4};
+}
+
+TEST(ArNoiseEstimate, ThreeSamplesMatchClosedForm) {
+  struct Case {
+    double x0, x1, x2;
+  };
+  const Case cases[] = {
+      {0.3, -1.7, 2.9},  {1.0, 0.5, 0.25},   {5.0, -4.0, 3.5}, {0.1, 0.2, 0.7},
+      {-2.5, 1.25, 0.75}, {1e3, 1e3 + 1, 999}, {3.0, 6.0, 3.0},  // order 2 has a zero pivot
+  };
+  bool order1_chosen = false;
+  bool order2_chosen = false;
+  for (const Case& c : cases) {
+    const ThreeSampleFit fit = three_sample_fit(c.x0, c.x1, c.x2);
+    const bool take2 = fit.aic1 < fit.aic0;
+    (take2 ? order2_chosen : order1_chosen) = true;
+    const double expected = take2 ? std::sqrt(fit.s21) : std::sqrt(fit.s20);
+    EXPECT_EQ(bits_of(estimate({c.x0, c.x1, c.x2}, 3)), bits_of(expected))
+        << c.x0 << " " << c.x1 << " " << c.x2;
+  }
+  EXPECT_TRUE(order1_chosen);
+  EXPECT_TRUE(order2_chosen);
+}
+
+// (3, 6, 3) gives R = 18, 18, 9 exactly, so order 2's pivot is exactly 0.0
+// and its AIC NaN; order 1 (coefficient 1, errors -3 and 3) stays.
+TEST(ArNoiseEstimate, NaNAicIsNeverChosen) {
+  const ThreeSampleFit fit = three_sample_fit(3.0, 6.0, 3.0);
+  ASSERT_TRUE(std::isnan(fit.aic1));
+  EXPECT_EQ(estimate({3.0, 6.0, 3.0}, 3), 3.0);
+}
+
+// Orders 1 and 2 of this series have exactly the same AIC (with glibc's
+// log); the lower order stays chosen.
+TEST(ArNoiseEstimate, EqualAicKeepsLowerOrder) {
+  const double x0 = 1.0, x1 = 0.5, x2 = -0x1.3b78482fdec8cp+1;
+  const ThreeSampleFit fit = three_sample_fit(x0, x1, x2);
+  ASSERT_EQ(fit.aic0, fit.aic1) << "the series no longer gives equal AIC values";
+  ASSERT_NE(fit.s20, fit.s21);
+  EXPECT_EQ(bits_of(estimate({x0, x1, x2}, 3)), bits_of(std::sqrt(fit.s20)));
+}
+
+// n = 2: only order 1, with R[0] = x0*x0/2 + x1*x1/2 and R[1] = x0*x1.
+TEST(ArNoiseEstimate, TwoSamplesMatchClosedForm) {
+  const double pairs[][2] = {{0.3, -1.7}, {2.0, 1.0}, {-7.25, 3.1}, {1e-3, 4e2}};
+  for (const auto& p : pairs) {
+    const double r0 = p[0] * p[0] / 2 + p[1] * p[1] / 2;
+    const double r1 = p[0] * p[1] / 1;
+    const double a = r1 / r0;
+    const double expected = std::sqrt(std::pow(a * p[0] - p[1], 2.0) / 1);
+    EXPECT_EQ(bits_of(estimate({p[0], p[1]}, 2)), bits_of(expected)) << p[0] << " " << p[1];
+  }
+}
+
+TEST(ArNoiseEstimate, NoOrderFitted) {
+  const std::vector<double> x = {4.0, -3.0, 2.0};
+  // n = 0: 0.0 / -1 is -0.0, and its square root keeps the sign.
+  EXPECT_EQ(bits_of(estimate(x, 0)), bits_of(-0.0));
+  EXPECT_EQ(bits_of(estimate_noise_sd({}, 0)), bits_of(-0.0));
+  // n = 1: 0.0 / 0.
+  EXPECT_TRUE(std::isnan(estimate(x, 1)));
+  EXPECT_TRUE(std::isnan(estimate({0.0}, 1)));
+}
+
+TEST(ArNoiseEstimate, AllZeroSeriesGivesNaN) {
+  for (int n : {2, 3, 60, 61, 500}) {
+    const std::vector<double> x(static_cast<std::size_t>(n), 0.0);
+    EXPECT_TRUE(std::isnan(estimate(x, n))) << "n=" << n;
+  }
+}
+
+// Series whose order-1 coefficient predicts every sample exactly: s2[0] is
+// 0.0, its AIC minus infinity, and no higher order can replace it.
+TEST(ArNoiseEstimate, ExactOrderOnePredictionGivesZero) {
+  std::vector<double> impulse(100, 0.0);
+  impulse[0] = 3.0;  // R[k] = 0 for k > 0, so every coefficient is 0
+  const struct {
+    const char* name;
+    std::vector<double> x;
+  } cases[] = {
+      {"constant n=2", {1.5, 1.5}},
+      {"constant n=3", {1.0, 1.0, 1.0}},
+      {"alternating n=3", {1.0, -1.0, 1.0}},
+      {"impulse n=100", impulse},
+  };
+  for (const auto& c : cases) {
+    const int n = static_cast<int>(c.x.size());
+    EXPECT_EQ(bits_of(estimate(c.x, n)), bits_of(0.0)) << c.name;
+    EXPECT_EQ(reference_fit(c.x, n).best_order, 1) << c.name;
+  }
+}
+
+// Whole-series cases against the plainly written reference, bit for bit.
+TEST(ArNoiseEstimate, MatchesReferenceBitForBit) {
+  std::vector<double> offset = white_noise(300, 0.5, 11);
+  for (double& v : offset) v += 1.0e4;  // modelled about zero, not about its mean
+  const struct {
+    const char* name;
+    int n;
+    std::vector<double> x;
+  } cases[] = {
+      {"white n=4", 4, white_noise(4, 1.0, 1)},
+      {"white n=60", 60, white_noise(60, 1.0, 2)},
+      {"white n=61", 61, white_noise(61, 1.0, 3)},
+      {"white n=62", 62, white_noise(62, 1.0, 4)},
+      {"ar3 n=61", 61, ar3_process(61, 1.0, 5)},
+      {"ar3 n=1000", 1000, ar3_process(1000, 0.5, 6)},
+      {"offset n=300", 300, offset},
+      {"chirp n=100", 100, integer_chirp(100, 7)},
+      {"white n=32768", 32768, white_noise(32768, 2.0, 7)},
+  };
+  for (const auto& c : cases) {
+    const ReferenceFit ref = reference_fit(c.x, c.n);
+    EXPECT_EQ(bits_of(estimate(c.x, c.n)), bits_of(ref.estimate)) << c.name;
+  }
+}
+
+// Every length from 2 to 100: the number of predictions of each order runs
+// through every remainder of the blocks in which predictions are made.
+TEST(ArNoiseEstimate, MatchesReferenceForEveryShortLength) {
+  for (int n = 2; n <= 100; ++n) {
+    const std::vector<double> x = ar3_process(n, 1.0, 100 + static_cast<std::uint64_t>(n));
+    EXPECT_EQ(bits_of(estimate(x, n)), bits_of(reference_fit(x, n).estimate)) << "n=" << n;
+  }
+}
+
+// The highest order (59 for n = 60, 60 for n = 61) is fitted and wins on
+// these chirps, so a wrong order limit or a fault in the largest systems
+// changes the result.
+TEST(ArNoiseEstimate, HighestOrderIsFittedAndChosen) {
+  const struct {
+    int n;
+    int rate;
+  } cases[] = {{60, 5}, {61, 16}};
+  for (const auto& c : cases) {
+    const std::vector<double> x = integer_chirp(c.n, c.rate);
+    const ReferenceFit ref = reference_fit(x, c.n);
+    ASSERT_EQ(ref.best_order, ar_max_order(c.n)) << "n=" << c.n;
+    EXPECT_EQ(bits_of(estimate(x, c.n)), bits_of(ref.estimate)) << "n=" << c.n;
+  }
+}
+
+TEST(ArNoiseEstimate, ReadsOnlyFirstNAndLeavesSamplesUnchanged) {
+  const double sentinels[] = {std::numeric_limits<double>::quiet_NaN(), 1e300, 0.0};
+  for (int n : {2, 3, 61, 1000}) {
+    const std::vector<double> exact = ar3_process(n, 1.0, 21);
+    const double expected = estimate(exact, n);
+    EXPECT_EQ(bits_of(expected), bits_of(reference_fit(exact, n).estimate)) << "n=" << n;
+    for (double sentinel : sentinels) {
+      std::vector<double> padded = exact;
+      padded.resize(static_cast<std::size_t>(n) + 80, sentinel);
+      const std::vector<double> before = padded;
+      EXPECT_EQ(bits_of(estimate(padded, n)), bits_of(expected)) << "n=" << n << " sentinel=" << sentinel;
+      EXPECT_EQ(std::memcmp(padded.data(), before.data(), padded.size() * sizeof(double)), 0) << "n=" << n;
+    }
+  }
+}
+
+// The estimate recovers the white-noise level: of white noise itself, and of
+// the innovations of an AR(3) process whose own spread is much larger.
+TEST(ArNoiseEstimate, RecoversNoiseLevel) {
+  const struct {
+    const char* name;
+    std::vector<double> x;
+  } cases[] = {
+      {"white sd 0.5", white_noise(4096, 0.5, 2024)},
+      {"ar3 innovations sd 0.5", ar3_process(4096, 0.5, 2025)},
+  };
+  for (const auto& c : cases) {
+    const double sd = estimate(c.x, 4096);
+    EXPECT_NEAR(sd, 0.5, 0.5 * 0.04) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace dorvenk
