@@ -1,0 +1,1 @@
+mkdir -p wavelet_log.txt

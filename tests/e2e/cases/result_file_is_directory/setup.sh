@@ -1,0 +1,1 @@
+mkdir -p wave-dN.txt

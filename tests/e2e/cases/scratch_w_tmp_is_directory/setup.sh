@@ -1,0 +1,1 @@
+mkdir -p w_tmp
