@@ -74,6 +74,12 @@ WAIT_FOR_LOG = (
     "while [ ! -e wavelet_log.txt ] && [ \"$i\" -lt 400 ]; do sleep 0.05; i=$((i+1)); done\n")
 
 
+# What "dorvenk-coefs 4" prints: the eight coefficients of order 4.
+COEFS_4 = lines("0.23037781330889651", "0.71484657055291567", "0.63088076792985892",
+                "-0.027983769416859854", "-0.18703481171909309", "0.030841381835560764",
+                "0.032883011666885197", "-0.010597401785069032").rstrip("\n")
+
+
 def remove_file(name):
     def change(wd):
         wd.remove(name)
@@ -181,6 +187,12 @@ CASES = [
          files={"wave.txt": noisy_sine(16, 29)},
          dirs=["wave-dN.txt"],
          stdin=lines("wave", "1", HAAR, "no", "no", "1")),
+    # The coefficients come from dorvenk-coefs through a pipe; the model is
+    # fed the very lines that command prints.
+    dict(name="coefs_order_four_piped_into_tool",
+         files={"mydata.txt": noisy_sine(64, 31)},
+         stdin=lines("mydata", "4", COEFS_4, "no", "no", "3"),
+         cmd='{ printf \'mydata\\n4\\n\'; "$BUILD_DIR/src/coefs/dorvenk-coefs" 4; printf \'no\\nno\\n3\\n\'; } | "$TOOL"\n'),
     dict(name="result_data_file_removed_before_second_reading",
          files={"wave.txt": noisy_sine(16, 30)},
          stdin=lines("wave", "2", D4),
@@ -224,7 +236,9 @@ def make(case):
     if case.get("dirs"):
         write(os.path.join(folder, "setup.sh"),
               "".join("mkdir -p %s\n" % d for d in case["dirs"]).encode())
-    if "cmd_between" in case:
+    if "cmd" in case:
+        write(os.path.join(folder, "cmd"), case["cmd"].encode())
+    elif "cmd_between" in case:
         cmd = ("{\n"
                "printf '%%s' %s\n" % shell_text(case["stdin"])
                + WAIT_FOR_LOG
