@@ -80,12 +80,12 @@ YesNo ask_yes_no(Console& console, std::string_view question) {
   }
 }
 
-void say_log_warning(Console& console, int error) {
+void say_log_warning(Console& console, int error, std::string_view consequence) {
   say(console, text::log_warning);
   console.pending += RUN_LOG_NAME;
   say(console, text::log_warning_middle);
   console.pending += reason(error);
-  say(console, text::log_warning_after);
+  say(console, consequence);
 }
 
 }  // namespace
@@ -138,7 +138,7 @@ Parameters ask_parameters(Console& console, std::span<const double> samples, int
   }
 
   RunLog log = run_log_begin(data_file_name, n, mean, sd, params.order);
-  if (log.file.fd < 0) say_log_warning(console, log.file.error);
+  if (log.file.fd < 0) say_log_warning(console, log.file.error, text::log_not_opened);
 
   YesNo known = ask_yes_no(console, text::known_question);
   if (known == YesNo::input_ended) {
@@ -182,7 +182,10 @@ Parameters ask_parameters(Console& console, std::span<const double> samples, int
     return params;
   }
   bool was_open = log.file.fd >= 0;
-  if (!run_log_end(log, params.levels, result_file_name) && was_open) say_log_warning(console, log.file.error);
+  if (!run_log_end(log, params.levels, result_file_name) && was_open) {
+    // Part of the record may have reached the file before the failure.
+    say_log_warning(console, log.file.error, text::log_not_written);
+  }
   params.status = AnswerStatus::ok;
   return params;
 }

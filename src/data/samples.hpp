@@ -20,7 +20,7 @@ struct ReadResult {
   int n = 0;
   // For bad_token: the 1-based line and the offending text (at most
   // MAX_BAD_TOKEN_BYTES bytes, up to the next white space).
-  int error_line = 0;
+  long long error_line = 0;
   std::string error_text;
 };
 

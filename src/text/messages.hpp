@@ -59,7 +59,8 @@ inline constexpr std::string_view file_error_middle = ": ";                     
 inline constexpr std::string_view file_error_after = "]\n";
 inline constexpr std::string_view log_warning = "\alog warning! [";            // name
 inline constexpr std::string_view log_warning_middle = ": ";                    // reason
-inline constexpr std::string_view log_warning_after = "] no record written\n";
+inline constexpr std::string_view log_not_opened = "] no record written\n";
+inline constexpr std::string_view log_not_written = "] record may be incomplete\n";
 
 // Engine.
 inline constexpr std::string_view ratio_label = "ratio >> ";                    // zeroed/n

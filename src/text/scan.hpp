@@ -27,7 +27,7 @@ enum class ScanStatus {
 struct Scanner {
   std::streambuf* source = nullptr;
   // 1-based number of the line the next byte belongs to.
-  int line = 1;
+  long long line = 1;
   // Bytes taken back after a partial number match ("1e+" before "x").
   char pending[4] = {};
   int pending_count = 0;

@@ -14,7 +14,7 @@
 #   expected/stdout  the standard output, written as UTF-8 (compared as the
 #                    Shift-JIS bytes the tool writes)
 #   expected/stdout.raw  instead of stdout: the exact bytes, not converted
-#   expected/status  the exit status
+#   expected/status  the exit status (standard error must stay empty)
 #   expected/files/  files expected after the run besides those there before
 #                    (a file here replaces the one of the same name),
 #                    UTF-8 text compared as Shift-JIS
@@ -24,9 +24,9 @@
 # with that time replaced by @TIME@. The run happens in a new session with
 # no controlling terminal, so the key wait returns at once.
 set -u
-CASE=$1
-TOOL=$2
-BUILD_DIR=$3
+CASE=$(realpath "$1")
+TOOL=$(realpath "$2")
+BUILD_DIR=$(realpath "$3")
 export CASE TOOL BUILD_DIR LC_ALL=C
 
 work=$(mktemp -d)
@@ -44,18 +44,18 @@ if [ -f "$CASE/expected/gone" ]; then
   while IFS= read -r name; do [ -n "$name" ] && rm -rf "${want:?}/$name"; done < "$CASE/expected/gone"
 fi
 if [ -d "$CASE/expected/files" ]; then
-  (cd "$CASE/expected/files" && find . -type f) | while IFS= read -r f; do
+  while IFS= read -r f; do
     mkdir -p "$(dirname "$want/$f")"
-    iconv -f UTF-8 -t CP932 < "$CASE/expected/files/$f" > "$want/$f" || exit 1
-  done
+    iconv -f UTF-8 -t CP932 < "$CASE/expected/files/$f" > "$want/$f" || { echo "expected/files/$f is not UTF-8"; exit 1; }
+  done < <(cd "$CASE/expected/files" && find . -type f)
 fi
 stdin_file=/dev/null
 [ -f "$CASE/stdin" ] && stdin_file="$CASE/stdin"
 
 if [ -f "$CASE/cmd" ]; then
-  (cd "$run" && setsid -w bash -c "$(cat "$CASE/cmd")" < "$stdin_file" > "$work/stdout")
+  (cd "$run" && setsid -w bash -c "$(cat "$CASE/cmd")" < "$stdin_file" > "$work/stdout" 2> "$work/stderr")
 else
-  (cd "$run" && setsid -w "$TOOL" < "$stdin_file" > "$work/stdout")
+  (cd "$run" && setsid -w "$TOOL" < "$stdin_file" > "$work/stdout" 2> "$work/stderr")
 fi
 status=$?
 if [ -f "$CASE/teardown.sh" ]; then
@@ -63,6 +63,11 @@ if [ -f "$CASE/teardown.sh" ]; then
 fi
 
 failed=0
+if [ -s "$work/stderr" ]; then
+  echo "standard error is not empty:"
+  head -20 "$work/stderr"
+  failed=1
+fi
 expected_status=$(cat "$CASE/expected/status")
 if [ "$status" != "$expected_status" ]; then
   echo "exit status: got $status, expected $expected_status"
@@ -81,11 +86,14 @@ if ! cmp -s "$work/stdout" "$work/expected_stdout"; then
   failed=1
 fi
 
-# The time line of a run log record is the only part that may vary.
-if [ -f "$run/wavelet_log.txt" ]; then
-  sed -E 's/[0-9]{1,2}:[0-9]{1,2}:[0-9]{1,2}$/@TIME@/' "$run/wavelet_log.txt" > "$work/log" &&
-    cat "$work/log" > "$run/wavelet_log.txt"
-fi
+# The time line of a run log record is the only part that may vary: an
+# unpadded H:M:S (9:5:3, never 09:05:03) at the end of a line.
+time_of_day='(^|[^0-9])(1?[0-9]|2[0-3]):([1-5]?[0-9]):([1-5]?[0-9])$'
+for log in "$run/wavelet_log.txt" "$want/wavelet_log.txt"; do
+  if [ -f "$log" ] && [ ! -L "$log" ]; then
+    sed -E "s/$time_of_day/\\1@TIME@/" "$log" > "$work/log" && cat "$work/log" > "$log"
+  fi
+done
 
 list_tree() { (cd "$1" && find . -mindepth 1 \( -type f -o -type l -o -type d -empty \) | LC_ALL=C sort); }
 if [ "$(list_tree "$run")" != "$(list_tree "$want")" ]; then
