@@ -104,9 +104,11 @@ void ask_data_file(Console& console, DataFileChoice& choice) {
       return;
     }
     choice.data_file_name = base_name + ".txt";
-    // A directory opens as a stream on this system but holds no data: it is
-    // refused like a missing file.
-    if (!is_directory(choice.data_file_name)) {
+    // A name with a NUL byte would be cut short by the system, so that
+    // "wave.txt<NUL>" opened wave.txt and then wrote the result over it; such
+    // a name names no file. A directory opens as a stream on this system but
+    // holds no data: it is refused like a missing file too.
+    if (base_name.find('\0') == std::string::npos && !is_directory(choice.data_file_name)) {
       choice.data.open(choice.data_file_name, std::ios::binary);
       if (choice.data.is_open()) {
         choice.result_file_name = base_name + "-dN.txt";
