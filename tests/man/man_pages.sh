@@ -54,8 +54,9 @@ trap 'rm -rf "$work"' EXIT
 # A small C++ tokenizer: comments are skipped, string literals separated only
 # by white space or comments are joined, and a group of literals whose text
 # begins with a bell (\a, \x07 or \007) is a message. Its white space is
-# collapsed to single blanks, and each "{name}" becomes ".{1,80}" in the
-# pattern; "{{" and "}}" stand for braces.
+# collapsed to single blanks, and each placeholder ("{name}", also "{}" or
+# "{name:spec}") becomes ".{1,80}" in the pattern; "{{" and "}}" stand for
+# braces.
 bell_messages() {
   awk '
     function hexval(h,   v, k, ch) {
@@ -85,7 +86,7 @@ bell_messages() {
         if (substr(rest, 1, 2) == "{{" || substr(rest, 1, 2) == "}}") {
           ere = ere "\\" ch
           ++k
-        } else if (ch == "{" && match(rest, /^\{[A-Za-z_][A-Za-z0-9_]*\}/)) {
+        } else if (ch == "{" && match(rest, /^\{[A-Za-z0-9_]*(:[^{}]*)?\}/)) {
           ere = ere ".{1,80}"
           k += RLENGTH - 1
         } else if (index("\\.[]()*+?{}|^$", ch)) {
@@ -179,6 +180,7 @@ inline constexpr std::string_view changed =
     "\adata changed! [{file}] "  // first piece
     /* second */ u8"the columns {{do not}} show it\n"sv;
 inline constexpr std::string_view bell_hex = "\x07" "[ 1～{limit} ]\n";
+inline constexpr std::string_view bell_octal = "\007line {:d}: {0}\n";
 inline constexpr std::string_view no_bell = "Outputfile[ {file} ]\n";
 EOF
 printf '%s\t%s\n' \
@@ -187,7 +189,8 @@ printf '%s\t%s\n' \
 printf '%s\t%s\n' \
   'file error! \[.{1,80}: .{1,80}\]' 'file error! [{file}: {reason}]' \
   'data changed! \[.{1,80}\] the columns \{do not\} show it' 'data changed! [{file}] the columns {{do not}} show it' \
-  '\[ 1～.{1,80} \]' '[ 1～{limit} ]' > "$work/templates.expected"
+  '\[ 1～.{1,80} \]' '[ 1～{limit} ]' \
+  'line .{1,80}: .{1,80}' 'line {:d}: {0}' > "$work/templates.expected"
 for form in pieces templates; do
   bell_messages "$work/$form.hpp" > "$work/$form.got"
   if ! cmp -s "$work/$form.got" "$work/$form.expected"; then
