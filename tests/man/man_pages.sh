@@ -19,9 +19,9 @@
 # - every option that COEFS --help, PLOT --help and NOISE --help mention
 #   appears in that command's page;
 # - every bell message of the tool (each string literal in MESSAGES_HPP that
-#   begins with "\a") appears in dorvenk.1's list of messages (DIAGNOSTICS). Adjacent literals are joined
-#   as the compiler joins them; a "{name}" placeholder in a message matches any
-#   text in the page.
+#   begins with "\a") appears in dorvenk.1's list of messages, DIAGNOSTICS.
+#   Adjacent literals are joined as the compiler joins them; a "{name}"
+#   placeholder in a message matches any text in the page.
 set -uo pipefail
 export LC_ALL=C.UTF-8
 
@@ -203,8 +203,7 @@ done
 
 # A page's text as a reader sees it, on one line with single blanks: bold and
 # underline taken away, minus signs and hyphens as "-", no-break spaces as
-# blanks.
-# With a second argument, only the text of that section.
+# blanks. With a second argument, only the text of that section.
 readonly DASHES=$'\u2212\u2010\u2011' NO_BREAK_SPACE=$'\u00a0'
 page_text() {
   mandoc -T utf8 -O width=1000 "$1" |
