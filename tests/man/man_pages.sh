@@ -16,6 +16,7 @@
 #   for a UTF-8 and for an ASCII terminal;
 # - every page has the sections a reader looks for, and its .TH line carries
 #   the version placeholder that the install substitutes, and no other;
+# - every dorvenk page that a page refers to exists;
 # - every option that COEFS --help, PLOT --help and NOISE --help mention
 #   appears in that command's page;
 # - every bell message of the tool (each string literal in MESSAGES_HPP that
@@ -252,6 +253,13 @@ for source in "$man_dir"/*.1; do
   done
   page_text "$page" > "$work/$name.txt"
   [ "$name" = dorvenk ] && page_text "$page" DIAGNOSTICS > "$work/$name.diagnostics"
+done
+
+# Every dorvenk page that a page refers to exists.
+for text in "$work"/*.txt; do
+  for reference in $(grep -oE '(^|[^A-Za-z0-9_-])dorvenk(-[a-z]+)*\(1\)' "$text" | grep -oE 'dorvenk[a-z-]*' | sort -u); do
+    [ -f "$man_dir/$reference.1" ] || fail "$(basename "$text" .txt).1 refers to $reference(1), which has no page"
+  done
 done
 
 # ---- Options ----
