@@ -56,7 +56,7 @@ trap 'rm -rf "$work"' EXIT
 # by white space or comments are joined, and a group of literals whose text
 # begins with a bell (\a, \x07 or \007) is a message. Its white space is
 # collapsed to single blanks, and each placeholder ("{name}", also "{}" or
-# "{name:spec}") becomes ".{1,80}" in the pattern; "{{" and "}}" stand for
+# "{name:format}") becomes ".{1,80}" in the pattern; "{{" and "}}" stand for
 # braces.
 bell_messages() {
   awk '
