@@ -171,7 +171,8 @@ TEST_F(RunLogRecord, TimeLineIsTheLocalTime) {
   std::time_t after = std::time(nullptr);
   std::string all = slurp(RUN_LOG_NAME);
   std::string line = all.substr(0, all.find('\n') + 1);
-  EXPECT_TRUE(line == time_line(before, true) || line == time_line(after, true)) << line;
+  EXPECT_TRUE(line == time_line(before, true) || line == time_line(after, true))
+      << line << time_line(before, true) << time_line(before, false);
   EXPECT_NE(time_line(before, true), time_line(before, false));
 }
 
