@@ -27,6 +27,16 @@ bool locale_uses_utf8() {
   return false;
 }
 
+// A word from the data file as the terminal may show it: control bytes
+// (an escape sequence would act on the terminal) become "?".
+std::string without_control_bytes(std::string_view word) {
+  std::string shown(word);
+  for (char& c : shown) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return shown;
+}
+
 // The run's end after a failure: message already said, then the key wait.
 int end_with_key_wait(Console& console, const ConsoleOptions& options, int status) {
   flush_console(console);
@@ -77,7 +87,7 @@ int run_console(std::istream& in, std::ostream& out, const ConsoleOptions& optio
     return end_with_key_wait(console, options, 1);
   }
   if (read.status == ReadStatus::bad_token) {
-    say(console, text::data_error, read.error_line, read.error_text);
+    say(console, text::data_error, read.error_line, without_control_bytes(read.error_text));
     return end_with_key_wait(console, options, 1);
   }
   const int n = read.n;
