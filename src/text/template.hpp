@@ -134,8 +134,11 @@ consteval bool fits(Conversion conversion) {
   return false;
 }
 
+// These helpers and fill are forced inline: at a call the template is then
+// a constant, its literal lengths and conversions fold away, and a row of
+// the result file costs what the same appends written out by hand cost.
 template <typename T>
-void append_value(std::string& out, Conversion conversion, const T& value) {
+[[gnu::always_inline]] inline void append_value(std::string& out, Conversion conversion, const T& value) {
   using U = std::remove_cvref_t<T>;
   if constexpr (is_integer<U>) {
     append_int(out, static_cast<long long>(value), conversion == Conversion::int_width2 ? 2 : 0);
@@ -150,9 +153,15 @@ void append_value(std::string& out, Conversion conversion, const T& value) {
   }
 }
 
-inline void append_literal(std::string& out, const Template& t, std::size_t i, Encoding encoding) {
+[[gnu::always_inline]] inline void append_literal(std::string& out, const Template& t, std::size_t i,
+                                                  Encoding encoding) {
   if (t.ascii()) {
-    out.append(t.literal(i));
+    std::string_view literal = t.literal(i);
+    if (literal.size() == 1) {
+      out.push_back(literal[0]);  // a row's separators
+    } else if (!literal.empty()) {
+      out.append(literal);
+    }
   } else {
     append_text(out, t.literal(i), encoding);
   }
@@ -177,8 +186,9 @@ class TemplateFor {
 };
 
 // Appends the template with its values; literal parts in `encoding`.
+// Forced inline, like its helpers, so the template is a constant at the call.
 template <typename... Args>
-void fill(std::string& out, Encoding encoding, TemplateFor<std::type_identity_t<Args>...> checked,
+[[gnu::always_inline]] inline void fill(std::string& out, Encoding encoding, TemplateFor<std::type_identity_t<Args>...> checked,
           const Args&... values) {
   const Template& t = checked.get();
   std::size_t i = 0;
