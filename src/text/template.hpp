@@ -119,7 +119,7 @@ template <typename T>
 inline constexpr bool is_text = std::is_convertible_v<const T&, std::string_view>;
 
 template <typename T>
-consteval bool fits(Conversion conversion) {
+constexpr bool fits(Conversion conversion) {
   using U = std::remove_cvref_t<T>;
   switch (conversion) {
     case Conversion::plain:
