@@ -89,7 +89,8 @@ class Template {
     for (std::size_t i = 0; i < name.size(); ++i) {
       char c = name[i];
       bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
-      if (!letter && !(i > 0 && c >= '0' && c <= '9')) malformed_text_template("a placeholder name that is no identifier");
+      bool digit = i > 0 && c >= '0' && c <= '9';
+      if (!letter && !digit) malformed_text_template("a placeholder name that is no identifier");
     }
     if (colon == std::string_view::npos) return Conversion::plain;
     std::string_view spec = inside.substr(colon + 1);
@@ -188,8 +189,8 @@ class TemplateFor {
 // Appends the template with its values; literal parts in `encoding`.
 // Forced inline, like its helpers, so the template is a constant at the call.
 template <typename... Args>
-[[gnu::always_inline]] inline void fill(std::string& out, Encoding encoding, TemplateFor<std::type_identity_t<Args>...> checked,
-          const Args&... values) {
+[[gnu::always_inline]] inline void fill(std::string& out, Encoding encoding,
+                                        TemplateFor<std::type_identity_t<Args>...> checked, const Args&... values) {
   const Template& t = checked.get();
   std::size_t i = 0;
   ((template_detail::append_literal(out, t, i, encoding),

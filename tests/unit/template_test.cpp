@@ -120,7 +120,9 @@ TEST(Template, LiteralPartsInTheEncodingValuesAsTheyAre) {
   // converted to Shift-JIS.
   std::string out;
   fill(out, Encoding::shift_jis, text::missing_file, std::string("\xE3\x83\x87.txt"));
-  EXPECT_EQ(out, "\a\x83t\x83@\x83" "C\x83\x8B[ \xE3\x83\x87.txt ]\x82\xCD\x91\xB6\x8D\xDD\x82\xB5\x82\xDC\x82\xB9\x82\xF1\x81\x42\n");
+  EXPECT_EQ(out,
+            "\a\x83t\x83@\x83" "C\x83\x8B[ \xE3\x83\x87.txt ]"                // ファイル[ name ]
+            "\x82\xCD\x91\xB6\x8D\xDD\x82\xB5\x82\xDC\x82\xB9\x82\xF1\x81\x42\n");  // は存在しません。
   out.clear();
   fill(out, Encoding::utf8, text::missing_file, std::string("wave.txt"));
   EXPECT_EQ(out, "\aファイル[ wave.txt ]は存在しません。\n");
