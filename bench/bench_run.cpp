@@ -11,10 +11,12 @@
 #include <sstream>
 #include <streambuf>
 #include <string>
+#include <vector>
 
 #include "console/console.hpp"
 #include "console/dialogue.hpp"
 #include "data/samples.hpp"
+#include "report/result_file.hpp"
 
 namespace {
 
@@ -106,9 +108,24 @@ void BM_WholeRunEstimate(benchmark::State& state) {
   }
 }
 
+// The result file alone at n = 32768: the second reading of the data file
+// and one formatted row per sample.
+void BM_ResultFile(benchmark::State& state) {
+  WorkDir work;
+  std::ifstream data("wave.txt");
+  std::vector<double> samples(dorvenk::MAX_DATA);
+  dorvenk::ReadResult read = dorvenk::read_samples(data.rdbuf(), samples);
+  for (double& x : samples) x *= 0.75;
+  for (auto _ : state) {
+    dorvenk::FileFailure failure = dorvenk::write_result_file("wave.txt", "wave-dN.txt", samples, read.n, 15, 100);
+    if (failure.failed()) state.SkipWithError("result file failed");
+  }
+}
+
 BENCHMARK(BM_DialogueTypedNoise)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DialogueHardThreshold)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DialogueEstimatedNoise)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ResultFile)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WholeRunEstimate)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "text/encoding.hpp"
 #include "text/scan.hpp"
+#include "text/template.hpp"
 
 namespace dorvenk {
 
@@ -35,8 +36,12 @@ struct Console {
   std::string pending;
 };
 
-// Appends one of the tool's texts in the console's encoding.
-void say(Console& console, std::string_view utf8);
+// Appends one of the tool's texts (text/messages.hpp) with its values, the
+// text in the console's encoding.
+template <typename... Args>
+void say(Console& console, TemplateFor<std::type_identity_t<Args>...> text, const Args&... values) {
+  fill(console.pending, console.encoding, text, values...);
+}
 // Hands the collected output to the stream and flushes it.
 void flush_console(Console& console);
 

@@ -6,7 +6,6 @@
 
 #include "estimate/ar_noise.hpp"
 #include "report/run_log.hpp"
-#include "text/format.hpp"
 #include "text/messages.hpp"
 
 namespace dorvenk {
@@ -27,17 +26,10 @@ void drop_word(Console& console) {
   skip_word(console.scanner, ignored, REFUSED_WORD_BYTES);
 }
 
-void say_range_refusal(Console& console, std::string_view before, int limit, std::string_view after) {
-  say(console, before);
-  append_int(console.pending, limit);
-  say(console, after);
-}
-
 // Asks for an integer in [1, limit] until one comes; false at end of input.
 // Text that is not a number and integers beyond 32 bits are refused like
 // any integer out of range.
-bool ask_integer(Console& console, std::string_view prompt, int limit, std::string_view refused,
-                 std::string_view refused_after, int& value) {
+bool ask_integer(Console& console, TemplateFor<> prompt, int limit, TemplateFor<int> refused, int& value) {
   for (;;) {
     say(console, prompt);
     flush_console(console);
@@ -45,12 +37,12 @@ bool ask_integer(Console& console, std::string_view prompt, int limit, std::stri
     if (status == ScanStatus::end) return false;
     if (status == ScanStatus::ok && value >= 1 && value <= limit) return true;
     if (status == ScanStatus::no_number) drop_word(console);
-    say_range_refusal(console, refused, limit, refused_after);
+    say(console, refused, limit);
   }
 }
 
-// Asks for a number after a prompt already in `pending` (rebuilt by
-// `prompt` for every try); false at end of input.
+// Asks for a number after the prompt that `prompt` says, again for every
+// try; false at end of input.
 template <typename Prompt>
 bool ask_number(Console& console, Prompt prompt, double& value) {
   for (;;) {
@@ -67,7 +59,7 @@ bool ask_number(Console& console, Prompt prompt, double& value) {
 enum class YesNo { yes, no, input_ended };
 
 // Prints the question once, then " >" until the answer is "yes" or "no".
-YesNo ask_yes_no(Console& console, std::string_view question) {
+YesNo ask_yes_no(Console& console, TemplateFor<> question) {
   say(console, question);
   std::string word;
   for (;;) {
@@ -80,12 +72,8 @@ YesNo ask_yes_no(Console& console, std::string_view question) {
   }
 }
 
-void say_log_warning(Console& console, int error, std::string_view consequence) {
-  say(console, text::log_warning);
-  console.pending += RUN_LOG_NAME;
-  say(console, text::log_warning_middle);
-  console.pending += reason(error);
-  say(console, consequence);
+void say_log_warning(Console& console, TemplateFor<std::string_view, std::string> warning, int error) {
+  say(console, warning, std::string_view(RUN_LOG_NAME), reason(error));
 }
 
 }  // namespace
@@ -116,9 +104,7 @@ void ask_data_file(Console& console, DataFileChoice& choice) {
         return;
       }
     }
-    say(console, text::missing_file_before);
-    console.pending += choice.data_file_name;
-    say(console, text::missing_file_after);
+    say(console, text::missing_file, choice.data_file_name);
   }
 }
 
@@ -126,21 +112,16 @@ Parameters ask_parameters(Console& console, std::span<const double> samples, int
                           const std::string& data_file_name, const std::string& result_file_name) {
   Parameters params;
   params.status = AnswerStatus::input_ended;
-  if (!ask_integer(console, text::order_prompt, MAX_N, text::order_refused, text::order_refused_after,
-                   params.order)) {
+  if (!ask_integer(console, text::order_prompt, MAX_N, text::order_refused, params.order)) {
     return params;
   }
   for (int k = 0; k < 2 * params.order; ++k) {
-    auto prompt = [&] {
-      say(console, text::coefficient_prompt);
-      append_int(console.pending, k, 2);
-      say(console, text::coefficient_prompt_after);
-    };
+    auto prompt = [&] { say(console, text::coefficient_prompt, k); };
     if (!ask_number(console, prompt, params.p[static_cast<std::size_t>(k)])) return params;
   }
 
   RunLog log = run_log_begin(data_file_name, n, mean, sd, params.order);
-  if (log.file.fd < 0) say_log_warning(console, log.file.error, text::log_not_opened);
+  if (!run_log_opened(log)) say_log_warning(console, text::log_not_opened, run_log_error(log));
 
   YesNo known = ask_yes_no(console, text::known_question);
   if (known == YesNo::input_ended) {
@@ -163,30 +144,25 @@ Parameters ask_parameters(Console& console, std::span<const double> samples, int
     }
     if (estimate == YesNo::yes) {
       sd = estimate_noise_sd(samples, n);
-      say(console, text::noise_label);
-      append_g6(console.pending, sd);
-      say(console, text::estimated_mark);
+      say(console, text::noise_estimated_line, sd);
       params.threshold = threshold_from_noise_sd(n, sd);
       run_log_noise_estimated(log, sd, params.threshold);
     } else {
-      say(console, text::hard_threshold_line);
+      say(console, text::hard_threshold_choice);
       params.threshold = threshold_from_data_sd(n, sd);
       run_log_hard_threshold(log, params.threshold);
     }
   }
-  say(console, text::threshold_label);
-  append_g6(console.pending, params.threshold);
-  console.pending += '\n';
+  say(console, text::threshold_line, params.threshold);
 
-  if (!ask_integer(console, text::level_prompt, level_limit(n), text::level_refused, text::level_refused_after,
-                   params.levels)) {
+  if (!ask_integer(console, text::level_prompt, level_limit(n), text::level_refused, params.levels)) {
     run_log_abandon(log);
     return params;
   }
-  bool was_open = log.file.fd >= 0;
+  bool was_open = run_log_opened(log);
   if (!run_log_end(log, params.levels, result_file_name) && was_open) {
     // Part of the record may have reached the file before the failure.
-    say_log_warning(console, log.file.error, text::log_not_written);
+    say_log_warning(console, text::log_not_written, run_log_error(log));
   }
   params.status = AnswerStatus::ok;
   return params;

@@ -8,7 +8,6 @@
 #include "console/key_wait.hpp"
 #include "data/samples.hpp"
 #include "report/result_file.hpp"
-#include "text/format.hpp"
 #include "text/messages.hpp"
 #include "text/text_file.hpp"
 #include "wavelet/shrink.hpp"
@@ -28,12 +27,14 @@ bool locale_uses_utf8() {
   return false;
 }
 
-void say_file_failure(Console& console, const FileFailure& failure) {
-  say(console, text::file_error);
-  console.pending += failure.file;
-  say(console, text::file_error_middle);
-  console.pending += reason(failure.error);
-  say(console, text::file_error_after);
+// A word from the data file as the terminal may show it: control bytes
+// (an escape sequence would act on the terminal) become "?".
+std::string without_control_bytes(std::string_view word) {
+  std::string shown(word);
+  for (char& c : shown) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return shown;
 }
 
 // The run's end after a failure: message already said, then the key wait.
@@ -57,8 +58,6 @@ ConsoleOptions process_console_options() {
   if (::isatty(STDOUT_FILENO) && locale_uses_utf8()) options.encoding = Encoding::utf8;
   return options;
 }
-
-void say(Console& console, std::string_view utf8) { append_text(console.pending, utf8, console.encoding); }
 
 void flush_console(Console& console) {
   console.out.write(console.pending.data(), static_cast<std::streamsize>(console.pending.size()));
@@ -84,29 +83,17 @@ int run_console(std::istream& in, std::ostream& out, const ConsoleOptions& optio
   ReadResult read = read_samples(choice.data.rdbuf(), series);
   choice.data.close();
   if (read.status == ReadStatus::over) {
-    say(console, text::data_over);
-    append_int(console.pending, MAX_DATA);
-    say(console, text::data_over_after);
+    say(console, text::data_over, MAX_DATA);
     return end_with_key_wait(console, options, 1);
   }
   if (read.status == ReadStatus::bad_token) {
-    say(console, text::data_error);
-    append_int(console.pending, read.error_line);
-    say(console, text::data_error_middle);
-    console.pending += read.error_text;
-    say(console, text::data_error_after);
+    say(console, text::data_error, read.error_line, without_control_bytes(read.error_text));
     return end_with_key_wait(console, options, 1);
   }
   const int n = read.n;
   Summary summary = summarize_samples(series, n);
-  say(console, text::count_label);
-  append_int(console.pending, n);
-  console.pending += '\n';
-  say(console, text::mean_label);
-  append_g6(console.pending, summary.mean);
-  say(console, text::sd_label);
-  append_g6(console.pending, summary.sd);
-  console.pending += '\n';
+  say(console, text::count_line, n);
+  say(console, text::mean_sd_line, summary.mean, summary.sd);
   if (n == 0) {
     // No level can be accepted for an empty series.
     say(console, text::data_empty);
@@ -125,12 +112,10 @@ int run_console(std::istream& in, std::ostream& out, const ConsoleOptions& optio
                                 params.order);
   }
   if (failure.failed()) {
-    say_file_failure(console, failure);
+    say(console, text::file_error, failure.file, reason(failure.error));
     return end_with_key_wait(console, options, 1);
   }
-  say(console, text::done);
-  console.pending += choice.result_file_name;
-  say(console, text::done_after);
+  say(console, text::done, choice.result_file_name);
   return end_with_key_wait(console, options, 0);
 }
 

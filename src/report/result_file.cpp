@@ -7,11 +7,15 @@
 #include <fstream>
 #include <limits>
 
-#include "text/format.hpp"
+#include "text/messages.hpp"
 #include "text/scan.hpp"
 
 namespace dorvenk {
 namespace {
+
+// Room for the longest line: the header, or a row of an index and three
+// numbers of at most MAX_NUMBER_TEXT bytes each, so no row allocates.
+constexpr std::size_t RESULT_LINE_BYTES = 4 * MAX_NUMBER_TEXT;
 
 // A result file whose writing failed is removed when it is a plain file, so
 // that no script mistakes a truncated file for a result. Other kinds of file
@@ -32,13 +36,11 @@ FileFailure write_result_file(const std::string& data_file_name, const std::stri
   OutFile result;
   if (!open_out(result, result_file_name, OpenMode::truncate)) return {result_file_name, result.error};
 
+  // The file is ASCII: its texts are written as they stand.
+  static_assert(text::result_header.ascii() && text::result_row.ascii());
   std::string line;
-  line.reserve(128);
-  line += " input L";
-  append_int(line, levels);
-  line += "_N";
-  append_int(line, order);
-  line += "_denoise noise\n";
+  line.reserve(RESULT_LINE_BYTES);
+  fill(line, Encoding::utf8, text::result_header, levels, order);
   put(result, line);
 
   for (int i = 0; i < n; ++i) {
@@ -48,14 +50,7 @@ FileFailure write_result_file(const std::string& data_file_name, const std::stri
     if (scan_double(scanner, input) != ScanStatus::ok) input = std::numeric_limits<double>::quiet_NaN();
     double denoised = samples[static_cast<std::size_t>(i)];
     line.clear();
-    append_int(line, i);
-    line += ' ';
-    append_g6(line, input);
-    line += ' ';
-    append_g6(line, denoised);
-    line += ' ';
-    append_g6(line, input - denoised);
-    line += '\n';
+    fill(line, Encoding::utf8, text::result_row, i, input, denoised, input - denoised);
     put(result, line);
   }
   data.close();

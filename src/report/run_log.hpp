@@ -19,14 +19,18 @@ struct RunLog {
 };
 
 // Takes the local time, opens the log for appending and begins the record.
-// When the log cannot be opened, `log.file.error` says why and the record
-// goes nowhere.
+// When the log cannot be opened, run_log_error says why and the record goes
+// nowhere.
 RunLog run_log_begin(const std::string& data_file_name, int n, double mean, double sd, int order);
+// True when the log file is open (from run_log_begin until its end).
+bool run_log_opened(const RunLog& log);
+// errno of the first failure to open, write or close the log; 0 while none.
+int run_log_error(const RunLog& log);
 void run_log_noise_typed(RunLog& log, double noise_sd, double threshold);
 void run_log_noise_estimated(RunLog& log, double noise_sd, double threshold);
 void run_log_hard_threshold(RunLog& log, double threshold);
 // Ends the record, appends it whole and closes the log; false when the log
-// was not open or the write or close failed (log.file.error says why).
+// was not open or the write or close failed (run_log_error says why).
 bool run_log_end(RunLog& log, int levels, const std::string& result_file_name);
 // Closes the log without writing the record (the dialogue did not finish).
 void run_log_abandon(RunLog& log);

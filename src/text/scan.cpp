@@ -86,7 +86,8 @@ ScanStatus scan_int(Scanner& s, int& value) {
   } else if (!is_digit(c)) {
     return ScanStatus::no_number;
   }
-  // Accumulate as a negative number so that INT_MIN is representable.
+  // Accumulate the magnitude in 64 bits, which hold INT_MAX + 1 for
+  // INT_MIN; past that the digits are consumed but no longer added.
   long long magnitude = 0;
   bool too_big = false;
   while (is_digit(peek(s))) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "data/samples.hpp"
+#include "text/messages.hpp"
 
 namespace dorvenk {
 namespace {
@@ -84,6 +85,54 @@ TEST(Summary, RoundingOfEqualValuesIsNotClamped) {
   Summary none = summarize_samples(std::vector<double>{}, 0);
   EXPECT_TRUE(std::isnan(none.mean));
   EXPECT_TRUE(std::isnan(none.sd));
+}
+
+// The summary line as the console and the run log print it.
+std::string summary_line(const Summary& s) {
+  std::string line;
+  fill(line, Encoding::utf8, text::mean_sd_line, s.mean, s.sd);
+  return line;
+}
+
+// The one-pass variance in the order the tool uses, written out here:
+// sum and sum of squares from the first value to the last, then
+// sumsq / n - mean * mean.
+Summary forward_one_pass(const std::vector<double>& x) {
+  double sum = 0.0, sumsq = 0.0;
+  for (double v : x) {
+    sum = sum + v;
+    sumsq = sumsq + v * v;
+  }
+  double n = static_cast<double>(x.size());
+  double mean = sum / n;
+  return {mean, std::sqrt(sumsq / n - mean * mean)};
+}
+
+TEST(Summary, PrintedDeviationWhenTheDataCancel) {
+  // Seven values of 0.1: the variance is rounding error, printed as it falls.
+  Summary seven = summarize_samples(std::vector<double>(7, 0.1), 7);
+  EXPECT_EQ(summary_line(seven), "平均=0.1, 標準偏差=1.31709E-09\n");
+
+  // Values near 10^6 with a ripple of a few tenths: the sum of squares
+  // cancels in its last bits, so any other order of summing prints another
+  // deviation.
+  Read r("1000000.000 1000000.198 999999.949 999999.815 1000000.099 1000000.160\n"
+         "999999.860 999999.876 1000000.172 1000000.079 999999.808 999999.970\n");
+  ASSERT_EQ(r.result.n, 12);
+  std::vector<double> x(r.samples.begin(), r.samples.begin() + 12);
+  Summary s = summarize_samples(x, 12);
+  EXPECT_EQ(summary_line(s), "平均=1E+06, 標準偏差=0.133956\n");
+  Summary written_out = forward_one_pass(x);
+  EXPECT_EQ(s.mean, written_out.mean);
+  EXPECT_EQ(s.sd, written_out.sd);
+
+  // The test has teeth: the same formula summed backwards, and the
+  // two-pass variance, print other deviations.
+  std::vector<double> reversed(x.rbegin(), x.rend());
+  EXPECT_EQ(summary_line(forward_one_pass(reversed)), "平均=1E+06, 標準偏差=0.133042\n");
+  double two_pass = 0.0;
+  for (double v : x) two_pass = two_pass + (v - s.mean) * (v - s.mean);
+  EXPECT_EQ(summary_line({s.mean, std::sqrt(two_pass / 12)}), "平均=1E+06, 標準偏差=0.135394\n");
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -116,11 +118,62 @@ TEST_F(RunLogRecord, NothingReachesTheFileUntilTheRecordEnds) {
 TEST_F(RunLogRecord, LogThatCannotOpenWritesNothing) {
   fs::create_directory(RUN_LOG_NAME);
   RunLog log = run_log_begin("a.txt", 3, 1.0, 1.0, 1);
-  EXPECT_LT(log.file.fd, 0);
-  EXPECT_EQ(log.file.error, EISDIR);
+  EXPECT_FALSE(run_log_opened(log));
+  EXPECT_EQ(run_log_error(log), EISDIR);
   run_log_hard_threshold(log, 0.5);
   EXPECT_FALSE(run_log_end(log, 1, "a-dN.txt"));
   EXPECT_TRUE(fs::is_directory(RUN_LOG_NAME));
+}
+
+// Sets TZ for one test and puts the old value back.
+class TimeZone {
+ public:
+  explicit TimeZone(const char* zone) {
+    const char* old = std::getenv("TZ");
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    setenv("TZ", zone, 1);
+    tzset();
+  }
+  ~TimeZone() {
+    if (had_) {
+      setenv("TZ", old_.c_str(), 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+  }
+
+ private:
+  bool had_ = false;
+  std::string old_;
+};
+
+std::string time_line(std::time_t t, bool local) {
+  std::tm fields{};
+  if (local) {
+    localtime_r(&t, &fields);
+  } else {
+    gmtime_r(&t, &fields);
+  }
+  return std::to_string(fields.tm_hour) + ":" + std::to_string(fields.tm_min) + ":" +
+         std::to_string(fields.tm_sec) + "\n";
+}
+
+TEST_F(RunLogRecord, TimeLineIsTheLocalTime) {
+  // Nine and a half hours east of UTC: neither the hour nor the minute of
+  // UTC can pass for the local time.
+  TimeZone zone("ACST-9:30");
+  std::time_t before = std::time(nullptr);
+  RunLog log = run_log_begin("a.txt", 3, 1.0, 1.0, 1);
+  run_log_hard_threshold(log, 0.5);
+  ASSERT_TRUE(run_log_end(log, 1, "a-dN.txt"));
+  std::time_t after = std::time(nullptr);
+  std::string all = slurp(RUN_LOG_NAME);
+  std::string line = all.substr(0, all.find('\n') + 1);
+  EXPECT_TRUE(line == time_line(before, true) || line == time_line(after, true))
+      << line << time_line(before, true) << time_line(before, false);
+  EXPECT_NE(time_line(before, true), time_line(before, false));
 }
 
 TEST(RunLogTime, FieldsAreNotPadded) {
