@@ -23,9 +23,9 @@ void autocorrelation_scalar(const double* x, int n, int first_lag, int max_order
   }
 }
 
+// Squared-error sum of one order over the targets first_target..end_target-1.
 // Squaring multiplies the error by itself: that is the correctly rounded
 // square, the same bits the maths library's pow(e, 2.0) returns.
-// Targets first_target..end_target-1 of one order.
 double squared_error_sum_scalar(const double* x, const double* coef, int order, int first_target, int end_target) {
   double sum = 0.0;
   for (int s = first_target; s < end_target; ++s) {
@@ -49,11 +49,6 @@ void squared_error_sums_scalar(const double* x, int n, const double (*coef)[MAX_
 // instruction set; -ffp-contract=off holds there as everywhere, so no
 // multiply is fused with an add.
 
-#ifndef T_SSE2  // targets per block; overridable for tuning experiments
-#define T_SSE2 8
-#define T_AVX2 8
-#define T_AVX512 16
-#endif
 // The vector helpers below are always inlined: no vector crosses a call, so
 // the warning about how vectors would be passed does not apply.
 #pragma GCC diagnostic ignored "-Wpsabi"
@@ -106,7 +101,8 @@ template <class V, int G>
     for (int i = 0; i < common; ++i) {
       const V first = splat<V>(x[i]);
       const double* later = x + i + k0;
-      _Pragma("GCC unroll 16") for (int g = 0; g < G; ++g) sum[g] = sum[g] + first * load<V>(later + g * W) / divisor[g];
+      _Pragma("GCC unroll 16") for (int g = 0; g < G; ++g)
+        sum[g] = sum[g] + first * load<V>(later + g * W) / divisor[g];
     }
     double partial[WIDTH];
     for (int g = 0; g < G; ++g) store(partial + g * W, sum[g]);
@@ -259,14 +255,19 @@ template <class V, class H, int T>
   sums.run(x, n, coef, max_order, error_sum);
 }
 
-// One wrapper per instruction set. Register counts set the group sizes: 16
-// vector registers below AVX-512, 32 with it.
+// One wrapper per instruction set. Targets per block: enough independent
+// predictions to hide the addition latency, few enough that they stay in
+// registers (16 vector registers below AVX-512, 32 with it).
+constexpr int TARGETS_SSE2 = 8;
+constexpr int TARGETS_AVX2 = 8;
+constexpr int TARGETS_AVX512 = 16;
+
 void autocorrelation_sse2(const double* x, int n, int max_order, double* autocorr) {
   autocorrelation_vector<v2d, 4>(x, n, max_order, autocorr);
 }
 void squared_error_sums_sse2(const double* x, int n, const double (*coef)[MAX_AR_ORDER], int max_order,
                              double* error_sum) {
-  squared_error_sums_vector<v2d, v2d, T_SSE2>(x, n, coef, max_order, error_sum);
+  squared_error_sums_vector<v2d, v2d, TARGETS_SSE2>(x, n, coef, max_order, error_sum);
 }
 
 __attribute__((target("avx2,no-fma"))) void autocorrelation_avx2(const double* x, int n, int max_order,
@@ -276,7 +277,7 @@ __attribute__((target("avx2,no-fma"))) void autocorrelation_avx2(const double* x
 __attribute__((target("avx2,no-fma"))) void squared_error_sums_avx2(const double* x, int n,
                                                                      const double (*coef)[MAX_AR_ORDER],
                                                                      int max_order, double* error_sum) {
-  squared_error_sums_vector<v4d, v2d, T_AVX2>(x, n, coef, max_order, error_sum);
+  squared_error_sums_vector<v4d, v2d, TARGETS_AVX2>(x, n, coef, max_order, error_sum);
 }
 
 __attribute__((target("avx512f,no-fma"))) void autocorrelation_avx512(const double* x, int n, int max_order,
@@ -286,7 +287,7 @@ __attribute__((target("avx512f,no-fma"))) void autocorrelation_avx512(const doub
 __attribute__((target("avx512f,no-fma"))) void squared_error_sums_avx512(const double* x, int n,
                                                                           const double (*coef)[MAX_AR_ORDER],
                                                                           int max_order, double* error_sum) {
-  squared_error_sums_vector<v8d, v4d, T_AVX512>(x, n, coef, max_order, error_sum);
+  squared_error_sums_vector<v8d, v4d, TARGETS_AVX512>(x, n, coef, max_order, error_sum);
 }
 
 
