@@ -18,10 +18,10 @@ if [ "$fused" -ne 0 ]; then
   grep -E '\s(vfn?m(add|sub)[0-9a-z]*|vfmaddsub[0-9a-z]*|vfmsubadd[0-9a-z]*)\s' "$listing" | head -20 >&2
   exit 1
 fi
-for register in ymm zmm; do
-  if ! grep -qE "vmulpd.*%$register" "$listing"; then
-    echo "$program: no vmulpd on $register: the vector versions are missing, nothing was checked" >&2
-    exit 1
-  fi
-done
-echo "$program: no fused multiply-add among $(wc -l <"$listing") lines"
+# The AVX2 version multiplies on ymm registers (GCC's AVX-512 version on zmm).
+if ! grep -qE 'vmulpd.*%ymm' "$listing"; then
+  echo "$program: no vmulpd on ymm: the vector versions are missing, nothing was checked" >&2
+  exit 1
+fi
+echo "$program: no fused multiply-add among $(wc -l <"$listing") lines" \
+  "($(grep -cE 'vmulpd.*%ymm' "$listing") vmulpd on ymm, $(grep -cE 'vmulpd.*%zmm' "$listing") on zmm)"
