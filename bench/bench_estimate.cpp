@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "data/samples.hpp"
+#include "estimate/ar_kernels.hpp"
 #include "estimate/ar_noise.hpp"
 #include "ar_noise_reference.hpp"
 
@@ -63,8 +64,29 @@ void BM_EstimateNoiseSd(benchmark::State& state) {
     benchmark::DoNotOptimize(sd);
   }
   report_multiply_adds(state, n);
+  state.SetLabel(dorvenk::ar_kernels::isa_name(dorvenk::ar_kernels::chosen_isa()));
 }
 BENCHMARK(BM_EstimateNoiseSd)->Arg(dorvenk::MAX_DATA)->Arg(4096)->Unit(benchmark::kMillisecond);
+
+// The whole estimate on each version of its loops this processor runs
+// (0 scalar, 1 sse2, 2 avx2, 3 avx512), at the full size.
+void BM_EstimateNoiseSdOn(benchmark::State& state) {
+  using dorvenk::ar_kernels::Isa;
+  const Isa isa = dorvenk::ar_kernels::ALL_ISAS[state.range(0)];
+  const int n = dorvenk::MAX_DATA;
+  const std::vector<double> x = seeded_series(n);
+  if (!dorvenk::ar_kernels::isa_supported(isa)) {
+    state.SkipWithError("not supported by this processor");
+    return;
+  }
+  for (auto _ : state) {
+    double sd = dorvenk::ar_kernels::estimate_noise_sd(isa, x, n);
+    benchmark::DoNotOptimize(sd);
+  }
+  report_multiply_adds(state, n);
+  state.SetLabel(dorvenk::ar_kernels::isa_name(isa));
+}
+BENCHMARK(BM_EstimateNoiseSdOn)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 
 void BM_NaiveEstimate(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));

@@ -1,11 +1,12 @@
 // Noise standard deviation from an autoregressive model of the series.
 //
 // Autoregressive models of every order 1..M (M = 60, or n - 1 for short
-// series) are fitted to the raw series by the Yule-Walker equations, each
-// order solved afresh by Gaussian elimination without pivoting; the order
-// with the smallest AIC gives its root-mean-square one-step prediction error
-// as the estimate. Every sum runs in a fixed order so the result is the same
-// bits on every machine.
+// series) are fitted to the raw series by the Yule-Walker equations, solved
+// by Gaussian elimination without pivoting; the order with the smallest AIC
+// gives its root-mean-square one-step prediction error as the estimate.
+// Every sum runs in a fixed order so the result is the same bits on every
+// machine, whichever vector instructions the processor offers (the loops
+// run on the widest it supports, see ar_kernels.hpp).
 #pragma once
 
 #include <span>
