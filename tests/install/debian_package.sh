@@ -5,11 +5,14 @@
 # (libc6, libstdc++6), Recommends gnuplot-nox, a maintainer, a section, a
 # description. The package is made in a temporary folder.
 #
-#   debian_package.sh SOURCE_DIR BUILD_DIR VERSION
+#   debian_package.sh SOURCE_DIR BUILD_DIR VERSION COMMANDS
+#
+# COMMANDS: the commands that must land in /usr/bin, separated by commas.
 set -u
 SOURCE_DIR=$1
 BUILD_DIR=$2
 VERSION=$3
+COMMANDS=$4
 export LC_ALL=C
 
 work=$(mktemp -d)
@@ -31,7 +34,7 @@ fi
 
 # The files: every one under /usr, as the staged install has them.
 files=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { print $6 }' | sed 's|^\./||' | sort | tr '\n' ' ')
-expected="usr/bin/dorvenk usr/bin/dorvenk-coefs usr/bin/dorvenk-plot usr/share/doc/dorvenk/README.md usr/share/doc/dorvenk/copyright"
+expected="usr/share/doc/dorvenk/README.md usr/share/doc/dorvenk/copyright"
 for signal in blocks bumps heavisine doppler; do
   expected="$expected usr/share/doc/dorvenk/examples/$signal.txt usr/share/doc/dorvenk/examples/$signal-clean.txt"
   expected="$expected usr/share/doc/dorvenk/examples/$signal.answers"
@@ -39,7 +42,7 @@ done
 for page in "$SOURCE_DIR"/man/*.1; do
   [ -e "$page" ] && expected="$expected usr/share/man/man1/$(basename "$page").gz"
 done
-if [ -e "$BUILD_DIR/dorvenk-noise" ]; then expected="$expected usr/bin/dorvenk-noise"; fi
+for program in ${COMMANDS//,/ }; do expected="$expected usr/bin/$program"; done
 wanted=$(printf '%s\n' $expected | sort | tr '\n' ' ')
 [ "$files" = "$wanted" ] || fail "the package holds [$files], expected [$wanted]"
 dpkg-deb --contents "$deb" | awk '$6 ~ /^\.\/usr\/bin\/./ && $1 != "-rwxr-xr-x" { print }' | grep -q . &&

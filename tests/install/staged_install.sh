@@ -6,11 +6,14 @@
 # does, dorvenk-coefs prints order 2, every --version shows the project's
 # version, dorvenk-plot draws the result, and the manual pages carry it.
 #
-#   staged_install.sh SOURCE_DIR BUILD_DIR VERSION
+#   staged_install.sh SOURCE_DIR BUILD_DIR VERSION COMMANDS
+#
+# COMMANDS: the commands that must land in bin/, separated by commas.
 set -u
 SOURCE_DIR=$1
 BUILD_DIR=$2
 VERSION=$3
+COMMANDS=$4
 export LC_ALL=C
 
 work=$(mktemp -d)
@@ -27,7 +30,7 @@ fi
 usr=$stage/usr
 
 # The files, where they belong.
-expected="bin/dorvenk bin/dorvenk-coefs bin/dorvenk-plot share/doc/dorvenk/README.md share/doc/dorvenk/copyright"
+expected="share/doc/dorvenk/README.md share/doc/dorvenk/copyright"
 for signal in blocks bumps heavisine doppler; do
   expected="$expected share/doc/dorvenk/examples/$signal.txt share/doc/dorvenk/examples/$signal-clean.txt"
   expected="$expected share/doc/dorvenk/examples/$signal.answers"
@@ -35,11 +38,11 @@ done
 for page in "$SOURCE_DIR"/man/*.1; do
   [ -e "$page" ] && expected="$expected share/man/man1/$(basename "$page").gz"
 done
-if [ -e "$BUILD_DIR/dorvenk-noise" ]; then expected="$expected bin/dorvenk-noise"; fi
+for program in ${COMMANDS//,/ }; do expected="$expected bin/$program"; done
 installed=$(cd "$usr" && find . -type f -o -type l | sed 's|^\./||' | sort | tr '\n' ' ')
 wanted=$(printf '%s\n' $expected | sort | tr '\n' ' ')
 [ "$installed" = "$wanted" ] || fail "installed [$installed], expected [$wanted]"
-for program in dorvenk dorvenk-coefs dorvenk-plot; do
+for program in ${COMMANDS//,/ }; do
   [ -x "$usr/bin/$program" ] || fail "bin/$program is not executable"
 done
 cmp -s "$usr/share/doc/dorvenk/copyright" "$SOURCE_DIR/LICENSE" || fail "share/doc/dorvenk/copyright is not LICENSE"
@@ -78,7 +81,10 @@ status=$?
 printf '%s\n' 0.48296291314453416 0.83651630373780794 0.22414386804201339 -0.12940952255126037 > "$work/coefs2"
 cmp -s "$run/coefs" "$work/coefs2" || fail "dorvenk-coefs 2 printed [$(cat "$run/coefs")]"
 
-for program in dorvenk-coefs dorvenk-plot; do
+# Every command but the tool itself, which takes no arguments, tells the
+# project's version.
+for program in ${COMMANDS//,/ }; do
+  [ "$program" = dorvenk ] && continue
   shown=$(cd "$run" && "$program" --version 2>&1)
   [ "$shown" = "$program $VERSION" ] || fail "$program --version shows [$shown], expected [$program $VERSION]"
 done
