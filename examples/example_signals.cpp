@@ -94,7 +94,7 @@ void normal_deviates(std::uint64_t seed, std::span<double> out) {
 // standard deviation is SIGNAL_SD (the mean is left as it is).
 void clean_signal(const Signal& signal, std::span<double> out) {
   const int n = static_cast<int>(out.size());
-  for (int i = 0; i < n; ++i) out[i] = signal.shape(static_cast<double>(i) / n);
+  for (int i = 0; i < n; ++i) out[static_cast<std::size_t>(i)] = signal.shape(static_cast<double>(i) / n);
   double sum = 0;
   for (double v : out) sum += v;
   const double mean = sum / n;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "coefs/daubechies_table.hpp"
+#include "version.hpp"
 
 namespace dorvenk {
 namespace {
@@ -32,6 +33,7 @@ constexpr const char* HELP =
     "\n"
     "Options:\n"
     "  -h, --help   show this text and exit\n"
+    "  --version    show the version and exit\n"
     "\n"
     "Exit status: 0 on success, 2 for a missing or bad argument, 1 if the output\n"
     "cannot be written.\n";
@@ -83,6 +85,9 @@ int run_coefs(int argc, const char* const* argv, std::FILE* out, std::FILE* err)
   const char* argument = argv[1];
   if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
     return finish_output(out, err, std::fputs(HELP, out) >= 0);
+  }
+  if (std::strcmp(argument, "--version") == 0) {
+    return finish_output(out, err, std::fprintf(out, "dorvenk-coefs %s\n", PROJECT_VERSION) >= 0);
   }
   const int order = parse_order(argument);
   if (order == 0) return usage_error(err, "N must be a whole number from 1 to 100, not", argument);

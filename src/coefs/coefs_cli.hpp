@@ -22,10 +22,10 @@ int parse_order(const char* text);
 // stream reports an error.
 bool write_coefficients(std::span<const double> h, std::FILE* out);
 
-// The whole command: argv[1] is N, or "--help" / "-h" for the help text on
-// `out`. A missing, extra or bad argument writes a usage message on `err`
-// and returns COEFS_EXIT_USAGE; a failed write to `out` returns
-// COEFS_EXIT_WRITE_FAILED.
+// The whole command: argv[1] is N, "--help" / "-h" for the help text or
+// "--version" for "dorvenk-coefs <version>" on `out`. A missing, extra or
+// bad argument writes a usage message on `err` and returns
+// COEFS_EXIT_USAGE; a failed write to `out` returns COEFS_EXIT_WRITE_FAILED.
 int run_coefs(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
 
 }  // namespace dorvenk

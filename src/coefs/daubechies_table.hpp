@@ -18,8 +18,8 @@ extern const double DAUBECHIES_TABLE[DAUBECHIES_TABLE_SIZE];
 // h[0..2N-1] of the order N (1 to MAX_COEFS_ORDER), each the double nearest
 // to the exact coefficient.
 inline std::span<const double> daubechies_coefficients(int order) {
-  return std::span<const double>(DAUBECHIES_TABLE).subspan(static_cast<std::size_t>(order) * (order - 1),
-                                                           static_cast<std::size_t>(2 * order));
+  const auto n = static_cast<std::size_t>(order);
+  return std::span<const double>(DAUBECHIES_TABLE).subspan(n * (n - 1), 2 * n);
 }
 
 }  // namespace dorvenk

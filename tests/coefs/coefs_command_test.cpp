@@ -20,6 +20,7 @@
 
 #include "coefs/coefs_cli.hpp"
 #include "coefs/daubechies_table.hpp"
+#include "test_support.hpp"
 
 namespace dorvenk {
 namespace {
@@ -33,23 +34,18 @@ struct RunResult {
   std::vector<std::string> files_left;  // in the working directory
 };
 
-std::string read_text(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using test_support::read_file;
 
 // A fresh temporary directory holding "work" (the command's working
 // directory) and "capture" (its stdout and stderr), removed at the end.
 class CoefsCommand : public testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/dorvenk-coefs-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root = pattern;
+    ASSERT_FALSE(temp.path().empty());
+    root = temp.path();
     fs::create_directory(root / "work");
     fs::create_directory(root / "capture");
   }
-  void TearDown() override { fs::remove_all(root); }
 
   // Runs the command with `args`; stdout goes to `stdout_path` if given.
   RunResult run(const std::vector<std::string>& args, const char* stdout_path = nullptr) {
@@ -79,14 +75,15 @@ class CoefsCommand : public testing::Test {
     int wait_status = 0;
     if (pid < 0 || waitpid(pid, &wait_status, 0) != pid) return result;
     result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
-    if (stdout_path == nullptr) result.out = read_text(out_path);
-    result.err = read_text(err_path);
+    if (stdout_path == nullptr) result.out = read_file(out_path);
+    result.err = read_file(err_path);
     for (const fs::directory_entry& entry : fs::directory_iterator(root / "work")) {
       result.files_left.push_back(entry.path().filename().string());
     }
     return result;
   }
 
+  test_support::TempDir temp{"dorvenk-coefs-test"};
   fs::path root;
 };
 
@@ -146,10 +143,24 @@ TEST_F(CoefsCommand, HelpSaysWhatItPrintsAndHowToFeedTheTool) {
   EXPECT_EQ(short_form.out, long_form.out);
 }
 
+// The version is the project's, set once in CMakeLists.txt; the help lists
+// the option. With anything after it, it is a bad argument like any other.
+TEST_F(CoefsCommand, VersionIsTheProjectVersion) {
+  const RunResult r = run({"--version"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "dorvenk-coefs " DORVENK_EXPECTED_VERSION "\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(r.files_left.empty());
+  EXPECT_NE(run({"--help"}).out.find("--version"), std::string::npos);
+  const RunResult extra = run({"--version", "2"});
+  EXPECT_EQ(extra.status, 2);
+  EXPECT_EQ(extra.out, "");
+}
+
 // Output that cannot be written is a failure, not a silent success.
 TEST_F(CoefsCommand, FullOutputDeviceGivesStatus1) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  for (const char* arg : {"100", "--help"}) {
+  for (const char* arg : {"100", "--help", "--version"}) {
     const RunResult r = run({arg}, "/dev/full");
     EXPECT_EQ(r.status, 1) << arg;
     EXPECT_EQ(r.err, "dorvenk-coefs: cannot write to standard output\n") << arg;

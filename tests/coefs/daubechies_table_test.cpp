@@ -15,6 +15,7 @@
 
 #include "coefs/daubechies_mp.hpp"
 #include "coefs/daubechies_table.hpp"
+#include "test_support.hpp"
 #include "wavelet/shrink.hpp"
 
 namespace dorvenk {
@@ -35,10 +36,7 @@ const double ULP_ONE = std::ldexp(1.0, -52);
 // 2 ulp at N = 100, and the actual errors below 1 ulp).
 constexpr double FEW_ULPS = 4.0;
 
-std::string read_text(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using test_support::read_file;
 
 // The spacing of doubles just above |x|: a correctly rounded x lies within
 // half of it from the exact value, also when |x| is a power of two.
@@ -65,7 +63,7 @@ double ratio(const mpfr_t value, double scale) {
 TEST(DaubechiesTable, IsExactlyTheGeneratorOutput) {
   std::string generated;
   ASSERT_TRUE(daubechies_table_source(COEFS_PRECISION_BITS, generated));
-  const std::string stored = read_text(std::string(DORVENK_SOURCE_DIR) + "/src/coefs/daubechies_table.cpp");
+  const std::string stored = read_file(std::string(DORVENK_SOURCE_DIR) + "/src/coefs/daubechies_table.cpp");
   EXPECT_TRUE(generated == stored)
       << "src/coefs/daubechies_table.cpp differs from dorvenk_coefs_gen's output; "
          "run: cmake --build <build directory> --target regenerate_coefs_table";
@@ -236,8 +234,8 @@ TEST_P(DaubechiesProperties, EveryCoefficientIsFiniteAndTheFirstPositive) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryOrder, DaubechiesProperties, testing::Range(1, MAX_COEFS_ORDER + 1),
-                         [](const testing::TestParamInfo<int>& info) {
-                           return "N" + std::to_string(info.param);
+                         [](const testing::TestParamInfo<int>& order) {
+                           return "N" + std::to_string(order.param);
                          });
 
 // The closed forms of the first orders, each evaluated in MPFR and rounded

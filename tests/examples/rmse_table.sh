@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # scripts/rmse-table prints exactly the table committed as docs/rmse-table.md,
-# so the figures shown in README.md are the ones the tool gives now.
+# and README.md shows that file word for word, so the figures shown in
+# README.md are the ones the tool gives now.
 #
 #   rmse_table.sh SOURCE_DIR TOOL COEFS
 #
@@ -27,5 +28,12 @@ if ! cmp -s "$work/table.md" "$SOURCE_DIR/docs/rmse-table.md"; then
   echo "FAIL: docs/rmse-table.md differs from what scripts/rmse-table prints now (- committed, + now):"
   diff "$SOURCE_DIR/docs/rmse-table.md" "$work/table.md"
   echo "If the change is meant: scripts/rmse-table > docs/rmse-table.md"
+  exit 1
+fi
+# README.md holds the committed table as it is.
+readme=$(< "$SOURCE_DIR/README.md")
+table=$(< "$SOURCE_DIR/docs/rmse-table.md")
+if [[ $readme != *"$table"* ]]; then
+  echo "FAIL: README.md does not show docs/rmse-table.md word for word; copy the file's text into its section"
   exit 1
 fi

@@ -17,7 +17,8 @@ struct ReferenceFit {
   int best_order;
 };
 
-inline ReferenceFit reference_fit(std::span<const double> x, int n) {
+inline ReferenceFit reference_fit(std::span<const double> series, int n) {
+  const double* x = series.data();
   const int max_order = n > 60 ? 60 : n - 1;
   double r[61];
   double sys[60][61];

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ar_noise_reference.hpp"
+#include "test_support.hpp"
 
 #include <bit>
 #include <cmath>
@@ -19,51 +20,33 @@ std::uint64_t bits_of(double value) { return std::bit_cast<std::uint64_t>(value)
 using reference::ReferenceFit;
 using reference::reference_fit;
 
-// Reproducible pseudo-random numbers: splitmix64, and Box-Muller for
-// Gaussian values.
-struct Random {
-  std::uint64_t state;
-};
-
-std::uint64_t next_u64(Random& rng) {
-  std::uint64_t z = (rng.state += 0x9e3779b97f4a7c15ULL);
-  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-  z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-  return z ^ (z >> 31);
-}
-
-double next_uniform(Random& rng) { return static_cast<double>(next_u64(rng) >> 11) * 0x1.0p-53; }
-
-double next_gaussian(Random& rng) {
-  const double u1 = 1.0 - next_uniform(rng);  // (0, 1]
-  const double u2 = next_uniform(rng);
-  return std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
-}
+using test_support::Random;
 
 std::vector<double> white_noise(int n, double sd, std::uint64_t seed) {
   Random rng{seed};
   std::vector<double> x(static_cast<std::size_t>(n));
-  for (double& v : x) v = sd * next_gaussian(rng);
+  for (double& v : x) v = sd * rng.next_gaussian();
   return x;
 }
 
 // x[t] = 1.2 x[t-1] - 0.6 x[t-2] + 0.1 x[t-3] + e[t], e white with the given sd.
 std::vector<double> ar3_process(int n, double sd, std::uint64_t seed) {
   Random rng{seed};
-  std::vector<double> x(static_cast<std::size_t>(n));
+  std::vector<double> series(static_cast<std::size_t>(n));
+  double* x = series.data();
   for (int t = 0; t < n; ++t) {
-    double v = sd * next_gaussian(rng);
+    double v = sd * rng.next_gaussian();
     if (t >= 3) v += 1.2 * x[t - 1] - 0.6 * x[t - 2] + 0.1 * x[t - 3];
     x[t] = v;
   }
-  return x;
+  return series;
 }
 
 // A sawtooth chirp from integer arithmetic only: exact multiples of 1/64.
 // Short series of it are fitted best by the highest order there is.
 std::vector<double> integer_chirp(int n, int rate) {
   std::vector<double> x(static_cast<std::size_t>(n));
-  for (int i = 0; i < n; ++i) x[i] = static_cast<double>((i * i * rate) % 97) / 64.0 - 0.75;
+  for (int i = 0; i < n; ++i) x.data()[i] = static_cast<double>((i * i * rate) % 97) / 64.0 - 0.75;
   return x;
 }
 

@@ -1,4 +1,4 @@
-// Level limit, threshold rules and the in-process dialogue.
+// Level limit and the threshold rules.
 #include <gtest/gtest.h>
 
 #include <cmath>

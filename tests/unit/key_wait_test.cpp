@@ -14,27 +14,24 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 
+#include "test_support.hpp"
+
 namespace {
 
-namespace fs = std::filesystem;
+namespace test_support = dorvenk::test_support;
 
 class KeyWait : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/dorvenk-keywait-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    std::ofstream(dir_ / "wave.txt") << "1 2 3 4\n";
-    std::ofstream(dir_ / "answers") << "wave 1 0.5 0.5 no no 1\n";
+    ASSERT_FALSE(dir_.path().empty());
+    test_support::write_file(dir_ / "wave.txt", "1 2 3 4\n");
+    test_support::write_file(dir_ / "answers", "wave 1 0.5 0.5 no no 1\n");
   }
   void TearDown() override {
     if (master_ >= 0) close(master_);
-    fs::remove_all(dir_);
   }
 
   // Starts the tool on a new pseudo-terminal, standard input from the answers.
@@ -45,7 +42,7 @@ class KeyWait : public ::testing::Test {
       unsetenv("LC_ALL");
       unsetenv("LC_CTYPE");
       setenv("LANG", locale, 1);
-      if (chdir(dir_.c_str()) != 0) _exit(120);
+      if (chdir(dir_.path().c_str()) != 0) _exit(120);
       int answers = open("answers", O_RDONLY);
       if (answers < 0 || dup2(answers, 0) < 0) _exit(121);
       execl(DORVENK_TOOL, DORVENK_TOOL, static_cast<char*>(nullptr));
@@ -93,7 +90,7 @@ class KeyWait : public ::testing::Test {
     EXPECT_TRUE(mode.c_lflag & ISIG);
   }
 
-  fs::path dir_;
+  test_support::TempDir dir_{"dorvenk-keywait"};
   int master_ = -1;
   pid_t pid_ = -1;
   std::string output_;

@@ -15,36 +15,19 @@
 
 #include "report/result_file.hpp"
 #include "report/run_log.hpp"
+#include "test_support.hpp"
 
 namespace dorvenk {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Runs each test in a fresh empty working directory.
-class InTempDir : public ::testing::Test {
+// Each test in a fresh empty working directory.
+class InTempDir : public test_support::InTempDir {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/dorvenk-report-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    previous_ = fs::current_path();
-    fs::current_path(dir_);
-  }
-  void TearDown() override {
-    fs::current_path(previous_);
-    fs::remove_all(dir_);
-  }
-  static std::string slurp(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-  }
+  static std::string slurp(const std::string& name) { return test_support::read_file(name); }
   // The record without its first (time) line.
   static std::string after_time_line(const std::string& text) { return text.substr(text.find('\n') + 1); }
-
-  fs::path dir_, previous_;
 };
 
 using RunLogRecord = InTempDir;

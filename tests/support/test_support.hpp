@@ -1,0 +1,120 @@
+// What the C++ tests share: a temporary directory that removes itself, a
+// fixture that runs each test inside one, whole-file reading and writing,
+// and a seeded generator whose numbers are the same on every machine.
+#pragma once
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <system_error>
+
+namespace dorvenk::test_support {
+
+namespace fs = std::filesystem;
+
+// A fresh empty directory under the system's temporary folder, named
+// <prefix>-XXXXXX, removed with everything in it when the object goes,
+// also when a test left a part of it without permissions.
+class TempDir {
+ public:
+  explicit TempDir(const std::string& prefix = "dorvenk-test") {
+    std::string pattern = (fs::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) != nullptr) {
+      path_ = pattern;
+    } else {
+      ADD_FAILURE() << "mkdtemp " << pattern << ": " << std::strerror(errno);
+    }
+  }
+  ~TempDir() {
+    if (path_.empty()) return;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+      if (it->is_directory(ec) && !it->is_symlink(ec)) {
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+      }
+    }
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const fs::path& path() const { return path_; }
+  fs::path operator/(const fs::path& name) const { return path_ / name; }
+
+ private:
+  fs::path path_;
+};
+
+// Runs each test with a fresh empty temporary directory as the working
+// directory, and goes back to the previous one afterwards.
+class InTempDir : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = fs::current_path();
+    ASSERT_FALSE(dir_.path().empty());
+    ASSERT_EQ(::chdir(dir_.path().c_str()), 0) << std::strerror(errno);
+  }
+  void TearDown() override { EXPECT_EQ(::chdir(previous_.c_str()), 0) << std::strerror(errno); }
+
+  // The names of everything in the working directory.
+  static std::set<std::string> entries() {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(".")) names.insert(entry.path().filename().string());
+    return names;
+  }
+
+  TempDir dir_;
+  fs::path previous_;
+};
+
+// The whole file as bytes; empty when it cannot be read.
+inline std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream all;
+  all << in.rdbuf();
+  return all.str();
+}
+
+// Creates or empties the file and writes `text` into it as it is.
+inline void write_file(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  if (!out.flush()) ADD_FAILURE() << "cannot write " << path;
+}
+
+// Reproducible pseudo-random numbers, the same on every machine and library:
+// splitmix64, uniform doubles from its top 53 bits, and Box-Muller for
+// Gaussian values.
+struct Random {
+  std::uint64_t state;
+
+  std::uint64_t next_u64() {
+    std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    return z ^ (z >> 31);
+  }
+  // Uniform in [0, 1).
+  double next_uniform() { return static_cast<double>(next_u64() >> 11) * 0x1.0p-53; }
+  // Standard normal.
+  double next_gaussian() {
+    const double u1 = 1.0 - next_uniform();  // (0, 1]
+    const double u2 = next_uniform();
+    return std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
+  }
+};
+
+}  // namespace dorvenk::test_support
