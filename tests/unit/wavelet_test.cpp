@@ -6,12 +6,15 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -27,7 +30,13 @@
 #include <thread>
 #include <vector>
 
+#include "coefs/daubechies_table.hpp"
+#include "wavelet/engine_text.hpp"
+#include "wavelet/rules.hpp"
+#include "wavelet/scratch.hpp"
 #include "wavelet/shrink.hpp"
+#include "wavelet/shrink_internal.hpp"
+#include "wavelet/stages.hpp"
 
 namespace dorvenk {
 namespace {
@@ -73,6 +82,7 @@ using WaveletReconstruct = WaveletDir;
 using WaveletThreshold = WaveletDir;
 using WaveletEngine = WaveletDir;
 using WaveletRoundTrip = WaveletDir;
+using WaveletStages = WaveletDir;
 using WaveletScratchFailure = WaveletDir;
 using WaveletLock = WaveletDir;
 
@@ -88,6 +98,16 @@ void write_text(const char* name, const std::string& text) {
   out << text;
 }
 
+// True when nobody holds a lock on the working directory: a second open
+// description of it takes the exclusive lock at once.
+bool directory_lock_is_free() {
+  const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+  ::close(fd);
+  return free;
+}
+
 bool entry_exists(const char* name) {
   std::error_code ec;
   return fs::symlink_status(name, ec).type() != fs::file_type::not_found;
@@ -95,9 +115,15 @@ bool entry_exists(const char* name) {
 
 std::vector<double> wavelet_of(const std::vector<double>& p) {
   std::vector<double> q(p.size());
-  std::ostringstream sink;
-  build_filter_pair(p, static_cast<int>(p.size()), q, sink);
+  build_filter_pair(p, q);
   return q;
+}
+
+// The coefficient table the engine prints for p.
+std::string table_of(const std::vector<double>& p) {
+  std::string table;
+  engine_text::append_coefficient_table(table, p, wavelet_of(p));
+  return table;
 }
 
 struct Outcome {
@@ -112,37 +138,11 @@ Outcome shrink(std::vector<double>& x, const std::vector<double>& p, int levels,
   return {failure, out.str()};
 }
 
-// Orthonormal Daubechies scaling filters with 2N taps, summing to sqrt(2).
+// Orthonormal Daubechies scaling filters with 2N taps, summing to sqrt(2),
+// from the table that dorvenk-coefs prints.
 std::vector<double> daubechies(int order) {
-  switch (order) {
-    case 1:
-      return {1 / std::sqrt(2.0), 1 / std::sqrt(2.0)};
-    case 2: {
-      const double s3 = std::sqrt(3.0);
-      const double d = 4 * std::sqrt(2.0);
-      return {(1 + s3) / d, (3 + s3) / d, (3 - s3) / d, (1 - s3) / d};
-    }
-    case 3: {
-      const double a = std::sqrt(10.0);
-      const double b = std::sqrt(5 + 2 * a);
-      const double d = 16 * std::sqrt(2.0);
-      return {(1 + a + b) / d,      (5 + a + 3 * b) / d, (10 - 2 * a + 2 * b) / d,
-              (10 - 2 * a - 2 * b) / d, (5 + a - 3 * b) / d, (1 + a - b) / d};
-    }
-    // Correctly rounded to 17 digits from a 60-digit spectral factorisation.
-    case 4:
-      return {0.2303778133088965,    0.71484657055291565,  0.63088076792985891, -0.027983769416859854,
-              -0.18703481171909308,  0.030841381835560764, 0.0328830116668852,  -0.010597401785069032};
-    case 10:
-      return {0.026670057900555554,    0.18817680007769149,    0.52720118893172559,   0.68845903945360357,
-              0.28117234366057746,     -0.24984642432731538,   -0.19594627437737704,  0.12736934033579326,
-              0.093057364603572351,    -0.071394147166397087,  -0.029457536821875813, 0.033212674059341002,
-              0.0036065535669561697,   -0.010733175483330575,  0.0013953517470529012, 0.0019924052951850561,
-              -0.00068585669495971163, -0.00011646685512928545, 0.000093588670320069591,
-              -0.000013264202894521245};
-    default:
-      return {};
-  }
+  const std::span<const double> h = daubechies_coefficients(order);
+  return std::vector<double>(h.begin(), h.end());
 }
 
 // Largest deviation of p from an orthonormal scaling filter.
@@ -228,19 +228,17 @@ bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; 
 TEST_F(WaveletFilter, TableOfTheTwoTapAverage) {
   const std::vector<double> p = {0.5, 0.5};
   std::vector<double> q(2);
-  std::ostringstream out;
-  build_filter_pair(p, 2, q, out);
-  EXPECT_EQ(out.str(), "p 0= 0.500000000000, q-1= 0.500000000000\np 1= 0.500000000000, q 0=-0.500000000000\n");
+  build_filter_pair(p, q);
+  EXPECT_EQ(table_of(p), "p 0= 0.500000000000, q-1= 0.500000000000\np 1= 0.500000000000, q 0=-0.500000000000\n");
   EXPECT_EQ(q, (std::vector<double>{0.5, -0.5}));
 }
 
 TEST_F(WaveletFilter, FourTapsMirrorWithAlternatingSignsAndLabelsFromMinusN) {
   const std::vector<double> p = {1, 2, 3, 4};
   std::vector<double> q(4);
-  std::ostringstream out;
-  build_filter_pair(p, 4, q, out);
+  build_filter_pair(p, q);
   EXPECT_EQ(q, (std::vector<double>{4, -3, 2, -1}));
-  EXPECT_EQ(out.str(),
+  EXPECT_EQ(table_of(p),
             "p 0= 1.000000000000, q-2= 4.000000000000\n"
             "p 1= 2.000000000000, q-1=-3.000000000000\n"
             "p 2= 3.000000000000, q 0= 2.000000000000\n"
@@ -250,16 +248,39 @@ TEST_F(WaveletFilter, FourTapsMirrorWithAlternatingSignsAndLabelsFromMinusN) {
 TEST_F(WaveletFilter, ThreeCharacterLabelsWidenTheirField) {
   std::vector<double> p(MAX_TAPS);
   for (int k = 0; k < MAX_TAPS; ++k) p[k] = (k + 1) * 0.001;
-  std::vector<double> q(MAX_TAPS);
-  std::ostringstream out;
-  build_filter_pair(p, MAX_TAPS, q, out);
   std::vector<std::string> lines;
-  std::istringstream in(out.str());
+  std::istringstream in(table_of(p));
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   ASSERT_EQ(lines.size(), 200u);
   EXPECT_EQ(lines[0], "p 0= 0.001000000000, q-100= 0.200000000000");
   EXPECT_EQ(lines[100], "p100= 0.101000000000, q 0= 0.100000000000");
   EXPECT_EQ(lines[199], "p199= 0.200000000000, q99=-0.001000000000");
+}
+
+// The templates are in the printf notation; the engine's formatter gives
+// the same bytes as the C library's printf for them.
+TEST_F(WaveletFilter, LineTemplatesFormatAsPrintfWould) {
+  const struct {
+    int k;
+    double pk;
+    int label;
+    double qk;
+  } lines[] = {{0, 0.5, -1, -0.5},          {7, -1.0 / 3, -93, 2.0 / 3},     {99, 123456.789, -1, -1e-13},
+               {100, -6e-13, 0, 4.9e-13},   {199, 1e20, 99, -12345678.5},   {5, 0, -100, -0.0}};
+  for (const auto& l : lines) {
+    std::string ours;
+    engine_text::append_line(ours, engine_text::coefficient_line, {l.k, l.pk, l.label, l.qk});
+    char theirs[512];
+    std::snprintf(theirs, sizeof theirs, std::string(engine_text::coefficient_line).c_str(), l.k, l.pk, l.label,
+                  l.qk);
+    EXPECT_EQ(ours, theirs);
+  }
+  std::string ratio;
+  engine_text::append_ratio_line(ratio, 5, 8);
+  EXPECT_EQ(ratio, "ratio >> 5/8\n");
+  ratio.clear();
+  engine_text::append_ratio_line(ratio, 32768, 32768);
+  EXPECT_EQ(ratio, "ratio >> 32768/32768\n");
 }
 
 // ---- Decomposition ----
@@ -270,13 +291,13 @@ TEST_F(WaveletDecompose, WorkedExampleOneStageThenTwo) {
   std::vector<double> x = {1, 2, 3, 4};
   ScratchFiles files;
   int r = 4;
-  ASSERT_FALSE(decompose_stage(files, x, r, p, q, 2).failed());
+  ASSERT_FALSE(decompose_level(files, x, r, p, q).failed());
   EXPECT_EQ(r, 2);
   EXPECT_EQ(x, (std::vector<double>{3, 7, -1, -1}));
   EXPECT_EQ(file_text("w_tmp"), "-1.000000000000\n-1.000000000000\n");
   EXPECT_EQ(file_text("s_tmp"), "3.000000000000\n7.000000000000\n");
 
-  ASSERT_FALSE(decompose_stage(files, x, r, p, q, 2).failed());
+  ASSERT_FALSE(decompose_level(files, x, r, p, q).failed());
   EXPECT_EQ(r, 1);
   EXPECT_EQ(x, (std::vector<double>{10, -4, -1, -1}));
   EXPECT_EQ(file_text("w_tmp"), "-4.000000000000\n");
@@ -292,13 +313,13 @@ TEST_F(WaveletDecompose, PeriodicIndexFoldsAFilterLongerThanTheLength) {
 
   std::vector<double> x4 = {1, 2, 3, 4};
   int r = 4;
-  ASSERT_FALSE(decompose_stage(files, x4, r, p, q, 6).failed());
+  ASSERT_FALSE(decompose_level(files, x4, r, p, q).failed());
   EXPECT_EQ(x4[0], 214321);  // indices 0,1,2,3,0,1
   EXPECT_EQ(x4[1], 432143);  // indices 2,3,0,1,2,3
 
   std::vector<double> x2 = {1, 2};
   r = 2;
-  ASSERT_FALSE(decompose_stage(files, x2, r, p, q, 6).failed());
+  ASSERT_FALSE(decompose_level(files, x2, r, p, q).failed());
   EXPECT_EQ(x2[0], 212121);  // indices k mod 2
   // q = (1e5, -1e4, 1e3, -1e2, 10, -1) over the same indices.
   EXPECT_EQ(x2[1], 100000 - 20000 + 1000 - 200 + 10 - 2);
@@ -310,7 +331,7 @@ TEST_F(WaveletDecompose, StoredValuesAreTheirTwelveDecimalText) {
   std::vector<double> x = {1.0 / 3, 5, 4e-13, 5, -4e-13, 5, 6e-13, 5};
   ScratchFiles files;
   int r = 8;
-  ASSERT_FALSE(decompose_stage(files, x, r, p, q, 2).failed());
+  ASSERT_FALSE(decompose_level(files, x, r, p, q).failed());
   EXPECT_EQ(file_text("s_tmp"), "0.333333333333\n0.000000000000\n-0.000000000000\n0.000000000001\n");
   EXPECT_EQ(x[0], 0.333333333333);
   EXPECT_TRUE(same_bits(x[1], 0.0));
@@ -326,7 +347,7 @@ TEST_F(WaveletDecompose, OddLengthLeavesTheLastValueInPlace) {
   std::vector<double> x = {1, 2, 3, 4, 5, 6, last};
   ScratchFiles files;
   int r = 7;
-  ASSERT_FALSE(decompose_stage(files, x, r, p, q, 4).failed());
+  ASSERT_FALSE(decompose_level(files, x, r, p, q).failed());
   EXPECT_EQ(r, 3);
   EXPECT_TRUE(same_bits(x[6], last));
   // Pair 2 wraps over x[4], x[5], x[6], x[0].
@@ -348,7 +369,7 @@ TEST_F(WaveletDecompose, LengthOneRewritesBothFilesEmpty) {
   std::vector<double> x = {5.5};
   ScratchFiles files;
   int r = 1;
-  ASSERT_FALSE(decompose_stage(files, x, r, p, q, 2).failed());
+  ASSERT_FALSE(decompose_level(files, x, r, p, q).failed());
   EXPECT_EQ(r, 0);
   EXPECT_EQ(x[0], 5.5);
   EXPECT_EQ(file_text("w_tmp"), "");
@@ -356,7 +377,7 @@ TEST_F(WaveletDecompose, LengthOneRewritesBothFilesEmpty) {
   EXPECT_TRUE(entry_exists("w_tmp"));
   EXPECT_TRUE(entry_exists("s_tmp"));
 
-  ASSERT_FALSE(reconstruct_stage(files, x, r, p, q, 2).failed());
+  ASSERT_FALSE(reconstruct_level(files, x, r, p, q).failed());
   EXPECT_EQ(r, 0);
   EXPECT_EQ(x[0], 5.5);
   EXPECT_EQ(file_text("r_tmp"), "");
@@ -370,7 +391,7 @@ TEST_F(WaveletReconstruct, WorkedExampleDoublesTheUnnormalisedInput) {
   std::vector<double> x = {3, 7, -1, -1};
   ScratchFiles files;
   int r = 2;
-  ASSERT_FALSE(reconstruct_stage(files, x, r, p, q, 2).failed());
+  ASSERT_FALSE(reconstruct_level(files, x, r, p, q).failed());
   EXPECT_EQ(r, 4);
   EXPECT_EQ(file_text("r_tmp"), "2.000000000000\n4.000000000000\n6.000000000000\n8.000000000000\n");
   EXPECT_EQ(x, (std::vector<double>{2, 4, 6, 8}));
@@ -386,22 +407,101 @@ TEST_F(WaveletReconstruct, SixTapIndexPatterns) {
   // r = 2, offset 3: indices 1,0,1 for j = 0 and 0,1,0 for j = 1.
   std::vector<double> x2 = {0, 1, 1, 0};
   int r = 2;
-  ASSERT_FALSE(reconstruct_stage(files, x2, r, p, q, 6).failed());
+  ASSERT_FALSE(reconstruct_level(files, x2, r, p, q).failed());
   EXPECT_EQ(x2, (std::vector<double>{1 + 100, -10, 10, -100 - 1}));
 
   // r = 4, offset 4: indices (j - i) mod 4; approximation 1 and detail 3 set.
   std::vector<double> x4 = {0, 1, 0, 0, 0, 0, 0, 1};
   r = 4;
-  ASSERT_FALSE(reconstruct_stage(files, x4, r, p, q, 6).failed());
+  ASSERT_FALSE(reconstruct_level(files, x4, r, p, q).failed());
   // j = 0: (0,3,2); j = 1: (1,0,3); j = 2: (2,1,0); j = 3: (3,2,1).
   EXPECT_EQ(x4, (std::vector<double>{0, -10, 1, -1, 10, 0, 100, -100}));
+}
+
+// ---- The stages in memory ----
+
+// Without the scratch files a stage gives the same sums, before their
+// twelve-decimal text: the engine's values are exactly their text.
+TEST_F(WaveletStages, InMemoryStagesGiveTheEngineSumsBeforeTheirText) {
+  for (int order : {1, 2, 5, 100}) {
+    const std::vector<double> p = daubechies(order);
+    const std::vector<double> q = wavelet_of(p);
+    for (int n : {2, 7, 64, 1000}) {
+      const std::vector<double> input = series(n, 17 * n + order, 3.0);
+      const auto half = static_cast<std::size_t>(n / 2);
+      std::vector<double> approx(half), detail(half);
+      decompose_into(input, p, q, approx, detail);
+      std::vector<double> x = input;
+      ScratchFiles files;
+      int r = n;
+      ASSERT_FALSE(decompose_level(files, x, r, p, q).failed());
+      for (std::size_t i = 0; i < half; ++i) {
+        ASSERT_TRUE(same_bits(x[i], through_text(approx[i]))) << "N=" << order << " n=" << n << " i=" << i;
+        ASSERT_TRUE(same_bits(x[half + i], through_text(detail[i]))) << "N=" << order << " n=" << n << " i=" << i;
+      }
+
+      std::vector<double> out(2 * half);
+      reconstruct_into(std::span(x).first(half), std::span(x).subspan(half, half), p, q, out);
+      ASSERT_FALSE(reconstruct_level(files, x, r, p, q).failed());
+      for (std::size_t i = 0; i < 2 * half; ++i) {
+        ASSERT_TRUE(same_bits(x[i], through_text(out[i]))) << "N=" << order << " n=" << n << " i=" << i;
+      }
+    }
+  }
+}
+
+// A sink that takes `room` outputs of each sequence and then stops.
+struct StoppingSink {
+  int room;
+  int taken = 0;
+  static bool take(void* context, const double*, const double*, int count) {
+    auto& sink = *static_cast<StoppingSink*>(context);
+    sink.taken += count;
+    return sink.taken < sink.room;
+  }
+};
+
+TEST_F(WaveletStages, AStoppedSinkEndsTheStage) {
+  const std::vector<double> p = daubechies(2);
+  const std::vector<double> q = wavelet_of(p);
+  const std::vector<double> x = series(256, 3, 1.0);
+  StoppingSink sink{20};
+  EXPECT_FALSE(decompose_stage(x, p, q, StageSink{&sink, StoppingSink::take}));
+  EXPECT_GE(sink.taken, 20);
+  EXPECT_LT(sink.taken, 28);  // at most one block of pairs beyond
+  StoppingSink all{1000};
+  EXPECT_TRUE(decompose_stage(x, p, q, StageSink{&all, StoppingSink::take}));
+  EXPECT_EQ(all.taken, 128);
+
+  StoppingSink again{20};
+  const std::span<const double> both(x);
+  EXPECT_FALSE(reconstruct_stage(both.first(128), both.subspan(128), p, q, StageSink{&again, StoppingSink::take}));
+  EXPECT_LT(again.taken, 28);
+}
+
+// The arithmetic stays free of files, streams and the console: its two
+// files include only these headers.
+TEST(WaveletStageSource, IncludesNoFileStreamOrConsoleHeader) {
+  const std::set<std::string> allowed = {"<algorithm>", "<cmath>", "<cstddef>", "<span>", "\"wavelet/stages.hpp\""};
+  for (const char* name : {"src/wavelet/stages.hpp", "src/wavelet/stages.cpp"}) {
+    std::ifstream source(std::string(DORVENK_SOURCE_DIR) + "/" + name);
+    ASSERT_TRUE(source.is_open()) << name;
+    int includes = 0;
+    for (std::string line; std::getline(source, line);) {
+      if (!line.starts_with("#include")) continue;
+      ++includes;
+      std::string header = line.substr(line.find_first_of("<\""));
+      EXPECT_TRUE(allowed.count(header)) << name << ": " << line;
+    }
+    EXPECT_GT(includes, 0) << name;
+  }
 }
 
 // ---- Hard thresholding ----
 
 TEST_F(WaveletThreshold, ZeroesToPositiveZeroAndCountsNaN) {
   std::vector<double> x = {-0.5, NaN, -INF, 2, -2, 1.9999999999999998};
-  EXPECT_EQ(hard_threshold(x, 6, 2), 3);
+  EXPECT_EQ(hard_threshold(x, 2), 3);
   EXPECT_TRUE(same_bits(x[0], 0.0));
   EXPECT_TRUE(same_bits(x[1], 0.0));
   EXPECT_EQ(x[2], -INF);
@@ -410,11 +510,11 @@ TEST_F(WaveletThreshold, ZeroesToPositiveZeroAndCountsNaN) {
   EXPECT_TRUE(same_bits(x[5], 0.0));
 
   std::vector<double> y = {1, -1, 0, INF};
-  EXPECT_EQ(hard_threshold(y, 4, NaN), 4);
+  EXPECT_EQ(hard_threshold(y, NaN), 4);
   for (double v : y) EXPECT_TRUE(same_bits(v, 0.0));
 
   std::vector<double> z = {1, 2, 3};
-  EXPECT_EQ(hard_threshold(z, 2, 5), 2);  // only the first n are looked at
+  EXPECT_EQ(hard_threshold(std::span(z).first(2), 5), 2);  // only the values given are looked at
   EXPECT_EQ(z[2], 3);
 }
 
@@ -499,6 +599,36 @@ TEST_F(WaveletEngine, MatchesTheFormulasTermByTerm) {
   }
 }
 
+// samples[n..] is neither written nor read: a series followed by sentinels
+// gives the same bits as the series alone, and the sentinels stay.
+TEST_F(WaveletEngine, NeverTouchesSamplesBeyondN) {
+  constexpr int TAIL = 300;
+  const double sentinels[] = {NaN, -INF, 7777.125, -0.0, 1e300};
+  for (int n : {1, 2, 3, 7, 8, 37, 64, 96, 100, 1000, 1536}) {
+    for (int order : {1, 2, 3, 10, 100}) {
+      const std::vector<double> p = daubechies(order);
+      for (int levels : {1, level_limit(n)}) {
+        const std::vector<double> input = series(n, 5 * n + order, 2.0);
+        std::vector<double> alone = input;
+        ASSERT_FALSE(shrink(alone, p, levels, 0.5).failure.failed());
+
+        std::vector<double> padded = input;
+        for (int k = 0; k < TAIL; ++k) padded.push_back(sentinels[k % 5]);
+        std::ostringstream out;
+        ASSERT_FALSE(wavelet_shrink(padded, n, p, 2 * order, levels, 0.5, out).failed());
+        for (int i = 0; i < n; ++i) {
+          ASSERT_TRUE(same_bits(padded[i], alone[i])) << "n=" << n << " N=" << order << " L=" << levels << " i=" << i;
+        }
+        for (int k = 0; k < TAIL; ++k) {
+          ASSERT_TRUE(same_bits(padded[n + k], sentinels[k % 5]))
+              << "n=" << n << " N=" << order << " L=" << levels << " samples[n+" << k << "]";
+        }
+      }
+    }
+  }
+  EXPECT_TRUE(entries().empty());
+}
+
 TEST_F(WaveletEngine, OddLengthWithTheTwoTapFilterComesBack) {
   std::vector<double> input = {0.3, -1.25, 2.5, 3.75, -4.125, 5.0625, 0.12345678901234567};
   std::vector<double> x = input;
@@ -553,7 +683,7 @@ TEST_F(WaveletEngine, InfinitiesAndNaNPassTheScratchFiles) {
     std::vector<double> x = {1, INF, 3, 4};
     ScratchFiles files;
     int r = 4;
-    ASSERT_FALSE(decompose_stage(files, x, r, p, q, 2).failed());
+    ASSERT_FALSE(decompose_level(files, x, r, p, q).failed());
     EXPECT_EQ(file_text("w_tmp"), "-inf\n-1.000000000000\n");
     EXPECT_EQ(file_text("s_tmp"), "inf\n7.000000000000\n");
     EXPECT_EQ(x, (std::vector<double>{INF, 7, -INF, -1}));
@@ -647,10 +777,8 @@ TEST_F(WaveletScratchFailure, StopsNamesTheFileAndLeavesNothingOfItsOwn) {
     EXPECT_EQ(run.failure.error, c.error) << c.name << ": " << std::strerror(run.failure.error);
     // The coefficient table, the ratio line once the thresholding was
     // reached, and no message of the engine's own.
-    std::ostringstream table;
-    std::vector<double> q(4);
-    build_filter_pair(p, 4, q, table);
-    EXPECT_EQ(run.out, table.str() + (c.ratio_printed ? "ratio >> 0/64\n" : "")) << c.name;
+    EXPECT_EQ(run.out, table_of(p) + (c.ratio_printed ? "ratio >> 0/64\n" : "")) << c.name;
+    EXPECT_TRUE(directory_lock_is_free()) << c.name;
     if (c.obstacle == Obstacle::directory) {
       EXPECT_EQ(entries(), std::set<std::string>{c.name}) << c.name;
       fs::remove(c.name);
@@ -658,6 +786,63 @@ TEST_F(WaveletScratchFailure, StopsNamesTheFileAndLeavesNothingOfItsOwn) {
       EXPECT_TRUE(entries().empty()) << c.name;
       EXPECT_TRUE(fs::exists(target));
     }
+  }
+}
+
+struct FullDiskCase {
+  const char* name;   // the scratch file that meets the limit
+  rlim_t limit;       // largest file size allowed, in bytes
+  int order;
+  int levels;
+  bool constant;      // a constant series: details "0.000000000000", approximations of 20 bytes
+  bool ratio_printed;
+};
+
+// The disk fills in the middle of a scratch file: the file size limit lets
+// the first writes through and fails the one that crosses it (EFBIG, with
+// SIGXFSZ ignored). The engine names the file, and on its way out drops the
+// directory lock and removes every scratch file it made. It runs in a child
+// process, since the limit holds for a whole process; the child checks the
+// lock while it still lives and reports by its exit status.
+TEST_F(WaveletScratchFailure, ADiskFullHalfWayReleasesTheLockAndLeavesNothing) {
+  const FullDiskCase cases[] = {
+      // n = 32768: "s_tmp" of the first stage takes 16384 * 20 bytes and
+      // reaches the limit first; "w_tmp" takes 16384 * 15.
+      {"s_tmp", 200000, 1, 3, true, false},
+      // Values below 20 in magnitude: the first stage's files take under
+      // 300000 bytes each, the last "r_tmp" over 500000.
+      {"r_tmp", 400000, 4, 2, false, true},
+  };
+  enum : int { WRONG_FILE = 1, WRONG_ERROR = 2, LOCK_HELD = 4, FILES_LEFT = 8, WRONG_OUTPUT = 16 };
+  for (const FullDiskCase& c : cases) {
+    const std::vector<double> p = daubechies(c.order);
+    std::vector<double> x = c.constant ? std::vector<double>(32768, 123456.123456) : series(32768, 9, 10.0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0) << std::strerror(errno);
+    if (child == 0) {
+      ::signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{c.limit, c.limit};
+      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(100);
+      Outcome run = shrink(x, p, c.levels, 0);
+      int result = 0;
+      if (run.failure.file != c.name) result |= WRONG_FILE;
+      if (run.failure.error != EFBIG) result |= WRONG_ERROR;
+      if (!directory_lock_is_free()) result |= LOCK_HELD;
+      if (!entries().empty()) result |= FILES_LEFT;
+      if (run.out != table_of(p) + (c.ratio_printed ? "ratio >> 0/32768\n" : "")) result |= WRONG_OUTPUT;
+      ::_exit(result);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << c.name << ": status " << status;
+    const int result = WEXITSTATUS(status);
+    ASSERT_NE(result, 100) << "setrlimit failed";
+    EXPECT_FALSE(result & WRONG_FILE) << c.name << " was not the file named";
+    EXPECT_FALSE(result & WRONG_ERROR) << c.name << ": not EFBIG";
+    EXPECT_FALSE(result & LOCK_HELD) << c.name << ": the directory lock outlived the engine";
+    EXPECT_FALSE(result & FILES_LEFT) << c.name << ": scratch files left behind";
+    EXPECT_FALSE(result & WRONG_OUTPUT) << c.name << ": unexpected console output";
+    EXPECT_TRUE(entries().empty()) << c.name;
   }
 }
 
