@@ -48,8 +48,8 @@ void decompose_pair(const double* x, int r, int i, const double* p, const double
   }
 }
 
-// Computes reconstruction output pairs j0 .. j0+BLOCK-1 where the offset is a
-// multiple of r and j - i never drops below 0, so idx_i = j - i.
+// Computes reconstruction output pairs j0 .. j0+BLOCK-1 where j - i never
+// drops below 0, so idx_i = j - i.
 void reconstruct_block(const double* approx, const double* detail, int j0, const double* p, const double* q,
                        int half, double* y0, double* y1) {
   for (int b = 0; b < BLOCK; ++b) {
@@ -141,7 +141,12 @@ bool decompose_stage(std::span<const double> x, std::span<const double> p, std::
   return true;
 }
 
-int reconstruction_offset(int half, int r) { return half <= r ? r : half; }
+int reconstruction_offset(int half, int r) {
+  // r = 0 forms no output pair, so any offset serves.
+  if (r <= 0) return half;
+  // The smallest multiple of r not below half: r itself when half <= r.
+  return (half + r - 1) / r * r;
+}
 
 bool reconstruct_stage(std::span<const double> approx, std::span<const double> detail,
                        std::span<const double> p, std::span<const double> q, StageSink sink) {
@@ -150,23 +155,22 @@ bool reconstruct_stage(std::span<const double> approx, std::span<const double> d
   const int c = reconstruction_offset(half, r);
   const double* a = approx.data();
   const double* d = detail.data();
+  // c is a multiple of r, so idx_i = (j - i) mod r. Up to j = half - 2 the
+  // index j - i wraps below 0; from there on it never does, so the outputs
+  // go in blocks.
   int j = 0;
-  if (c == r) {
-    // Up to j = half - 2 the index j - i wraps below 0; from there on it
-    // never does, so the outputs go in blocks.
-    const int first_straight = std::min(half - 1, r);
-    for (; j < first_straight; ++j) {
-      double y0;
-      double y1;
-      reconstruct_pair(a, d, r, c, j, p.data(), q.data(), half, y0, y1);
-      if (!sink.take(sink.context, &y0, &y1, 1)) return false;
-    }
-    for (; j + BLOCK <= r; j += BLOCK) {
-      double y0[BLOCK];
-      double y1[BLOCK];
-      reconstruct_block(a, d, j, p.data(), q.data(), half, y0, y1);
-      if (!sink.take(sink.context, y0, y1, BLOCK)) return false;
-    }
+  const int first_straight = std::min(half - 1, r);
+  for (; j < first_straight; ++j) {
+    double y0;
+    double y1;
+    reconstruct_pair(a, d, r, c, j, p.data(), q.data(), half, y0, y1);
+    if (!sink.take(sink.context, &y0, &y1, 1)) return false;
+  }
+  for (; j + BLOCK <= r; j += BLOCK) {
+    double y0[BLOCK];
+    double y1[BLOCK];
+    reconstruct_block(a, d, j, p.data(), q.data(), half, y0, y1);
+    if (!sink.take(sink.context, y0, y1, BLOCK)) return false;
   }
   for (; j < r; ++j) {
     double y0;

@@ -41,7 +41,11 @@ bool decompose_stage(std::span<const double> x, std::span<const double> p, std::
                      StageSink sink);
 
 // The index offset c of a reconstruction stage with r approximations and a
-// filter of 2 * half taps: r when half <= r, otherwise half.
+// filter of 2 * half taps: the smallest multiple of r not below half (r
+// itself when half <= r). Being a multiple of r, it makes every stage the
+// transpose of its decomposition stage, for which the output 2j+m gathers
+// p[2i+m] and q[2i+m] at position (j - i) mod r; and it keeps j - i + c
+// from going negative.
 int reconstruction_offset(int half, int r);
 
 // One reconstruction stage from the r approximations `approx` and the r
