@@ -7,6 +7,7 @@
 #include "estimate/ar_noise.hpp"
 #include "report/run_log.hpp"
 #include "text/messages.hpp"
+#include "wavelet/rules.hpp"
 
 namespace dorvenk {
 namespace {
@@ -166,32 +167,6 @@ Parameters ask_parameters(Console& console, std::span<const double> samples, int
   }
   params.status = AnswerStatus::ok;
   return params;
-}
-
-double threshold_from_noise_sd(int n, double sigma) {
-  double t = std::log(static_cast<double>(n));
-  t = t + t;
-  t = std::sqrt(t);
-  return t * sigma;
-}
-
-double threshold_from_data_sd(int n, double sd) {
-  double t = std::log(static_cast<double>(n));
-  t = t + t;
-  t = t / n;
-  t = std::sqrt(t);
-  return t * sd;
-}
-
-int level_limit(int n) {
-  int v = n;
-  int count = 0;
-  for (int i = 0; i < n; ++i) {
-    v = v / 2;
-    count = count + 1;
-    if (v % 2 != 0) break;
-  }
-  return count;
 }
 
 }  // namespace dorvenk

@@ -41,12 +41,4 @@ struct Parameters {
 Parameters ask_parameters(Console& console, std::span<const double> samples, int n, double mean, double& sd,
                           const std::string& data_file_name, const std::string& result_file_name);
 
-// sqrt(2 ln n) * sigma, in the fixed order of steps.
-double threshold_from_noise_sd(int n, double sigma);
-// sqrt(2 ln n / n) * sd, in the fixed order of steps.
-double threshold_from_data_sd(int n, double sd);
-// The largest number of levels accepted for n values: halvings of n while
-// the halved length stays even (n = 1 gives 1, n = 0 gives 0).
-int level_limit(int n);
-
 }  // namespace dorvenk

@@ -7,6 +7,7 @@
 
 #include "console/dialogue.hpp"
 #include "text/format.hpp"
+#include "wavelet/rules.hpp"
 
 namespace dorvenk {
 namespace {

@@ -414,7 +414,9 @@ def wavelet_shrink(out, wd, x, n, p, taps, L, threshold):
         out.append("ratio >> %d/%d\n" % (zeroed, n))
 
         for _stage in range(L):
-            c = r if N <= r else N
+            # The smallest multiple of r not below N (r itself when N <= r),
+            # so that the stage is the transpose of its decomposition stage.
+            c = -(-N // r) * r if r > 0 else N
             wd.open_write("r_tmp")
             outputs = []
             for j in range(r):

@@ -1,0 +1,116 @@
+#include "wavelet/scratch.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+
+#include "text/format.hpp"
+
+namespace dorvenk {
+namespace {
+
+// errno reported when a scratch file reads back short or garbled, which the
+// system itself does not flag.
+constexpr int READ_BACK_ERROR = EIO;
+
+// Output buffer of one scratch file; it reaches the system when full.
+constexpr std::size_t SCRATCH_BUFFER_BYTES = 1 << 16;
+
+// Longest line a scratch value takes: the number and its "\n".
+constexpr std::size_t LINE_TEXT = MAX_NUMBER_TEXT + 1;
+
+void put_value(OutFile& file, double value) {
+  char line[LINE_TEXT];
+  char* end = write_fixed12(line, line + MAX_NUMBER_TEXT, value);
+  *end++ = '\n';
+  put(file, std::string_view(line, static_cast<std::size_t>(end - line)));
+}
+
+bool take_decomposition(void* context, const double* details, const double* approximations, int count) {
+  auto& files = *static_cast<ScratchFiles*>(context);
+  for (int b = 0; b < count; ++b) {
+    put_value(files.w, details[b]);
+    put_value(files.s, approximations[b]);
+  }
+  return files.w.error == 0 && files.s.error == 0;
+}
+
+bool take_reconstruction(void* context, const double* y0, const double* y1, int count) {
+  auto& files = *static_cast<ScratchFiles*>(context);
+  for (int b = 0; b < count; ++b) {
+    put_value(files.r, y0[b]);
+    put_value(files.r, y1[b]);
+  }
+  return files.r.error == 0;
+}
+
+}  // namespace
+
+// Opens a scratch file for writing like "w": created when missing, and its
+// old content replaced. The old content is cut off at close rather than at
+// open: on ext4, emptying a file that has data makes its close start
+// writing the new data to disk, and the next emptying waits for that write,
+// which made a full run several times slower than its arithmetic. Cutting
+// the file to the length just written never empties it, so nothing waits.
+// Records that this call made the file.
+bool open_scratch(OutFile& file, const char* name, bool& made) {
+  file.buffer.clear();
+  file.buffer.reserve(SCRATCH_BUFFER_BYTES);
+  file.fd = ::open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  file.error = file.fd < 0 ? errno : 0;
+  if (file.fd < 0) return false;
+  made = true;
+  return true;
+}
+
+// Writes out the rest, drops whatever the old content had beyond the new
+// end, and closes; true only when all of it succeeded. A device cannot be
+// cut (EINVAL) and has no old content to drop.
+bool close_scratch(OutFile& file) {
+  flush_out(file);
+  if (file.fd >= 0 && file.error == 0) {
+    const off_t end = ::lseek(file.fd, 0, SEEK_CUR);
+    if (end >= 0 && ::ftruncate(file.fd, end) != 0 && errno != EINVAL) file.error = errno;
+  }
+  return close_out(file);
+}
+
+StageSink decomposition_sink(ScratchFiles& files) { return StageSink{&files, take_decomposition}; }
+
+StageSink reconstruction_sink(ScratchFiles& files) { return StageSink{&files, take_reconstruction}; }
+
+FileFailure read_back(std::string& text, const char* name, std::span<double> values) {
+  // A stage that stored nothing reads nothing back.
+  if (values.empty()) return {};
+  int error = 0;
+  if (!read_whole_file(name, text, error)) return {name, error};
+  if (!parse_scratch_values(text, values)) return {name, READ_BACK_ERROR};
+  return {};
+}
+
+bool parse_scratch_values(std::string_view text, std::span<double> values) {
+  const char* pos = text.data();
+  const char* end = pos + text.size();
+  for (double& value : values) {
+    auto [next, ec] = std::from_chars(pos, end, value);
+    if (ec != std::errc() || next == end || *next != '\n') return false;
+    pos = next + 1;
+  }
+  return pos == end;
+}
+
+void close_open_scratch(ScratchFiles& files) {
+  for (OutFile* file : {&files.w, &files.s, &files.r}) {
+    if (file->fd >= 0) close_out(*file);
+  }
+}
+
+void remove_made_scratch(const ScratchFiles& files) {
+  if (files.made_w) ::unlink(W_TMP);
+  if (files.made_s) ::unlink(S_TMP);
+  if (files.made_r) ::unlink(R_TMP);
+}
+
+}  // namespace dorvenk
