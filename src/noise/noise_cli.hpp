@@ -15,7 +15,7 @@ inline constexpr int NOISE_EXIT_FAILED = 1;  // the data file, or standard outpu
 inline constexpr int NOISE_EXIT_USAGE = 2;
 
 // The order used when none is given: the most accurate overall on the
-// bundled example signals at n = 2048 and n = 32768 (see src/noise/NOTE.md).
+// bundled example signals at n = 2048 and n = 32768 (docs/noise-accuracy.md).
 inline constexpr int NOISE_DEFAULT_ORDER = 4;
 
 // Writes the estimate with 17 significant digits ("%.17g") and a line end:
