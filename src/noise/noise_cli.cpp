@@ -203,6 +203,7 @@ int run_noise(int argc, const char* const* argv, std::FILE* out, std::FILE* err)
   if (argc == 2 && std::strcmp(first, "--version") == 0) {
     return finish_output(out, err, std::fputs("dorvenk-noise " DORVENK_VERSION "\n", out) >= 0);
   }
+  if (first[0] == '\0') return usage_error(err, "the data file FILE is an empty name", nullptr);
   if (first[0] == '-') return usage_error(err, "unknown option", first);
   if (argc > 3) return usage_error(err, "expected the data file FILE and at most the order N, but got more", nullptr);
   int order = NOISE_DEFAULT_ORDER;

@@ -161,6 +161,8 @@ TEST_F(NoiseCommand, BadArgumentsGetUsageOnStderrAndStatus2) {
   write_file("data.txt", "1 2 3 4\n");
   const std::vector<std::vector<std::string>> cases = {
       {},
+      {""},
+      {"", "4"},
       {"data.txt", "0"},
       {"data.txt", "101"},
       {"data.txt", "-1"},
