@@ -2,10 +2,14 @@
 // denoising (Blocks, Bumps, HeaviSine, Doppler), clean and with Gaussian
 // noise added, as data files the tool reads.
 //
-//   dorvenk-example-signals DIR
+//   dorvenk-example-signals DIR [N [SEED]]
 //
 // writes DIR/<signal>.txt (noisy) and DIR/<signal>-clean.txt (clean) for
-// each signal: EXAMPLE_N values, one "%.6f" per line.
+// each signal: N values (default EXAMPLE_N), one "%.6f" per line. The four
+// signals get the noise seeds SEED, SEED+1, SEED+2, SEED+3 (default
+// BASE_SEED). Without N and SEED it writes the files committed in examples/;
+// other sizes and seeds serve measurements such as the noise estimate's
+// accuracy.
 //
 // The files must be the same bytes on every machine, so nothing here comes
 // from the standard library's random engines or distributions (whose output
@@ -19,11 +23,13 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace dorvenk {
 namespace {
 
 constexpr int EXAMPLE_N = 2048;
+constexpr long MAX_EXAMPLE_N = 1L << 24;
 constexpr double SIGNAL_SD = 7.0;  // every clean signal is scaled to this sd
 constexpr double NOISE_SD = 1.0;   // and gets white noise of this sd
 constexpr std::uint64_t BASE_SEED = 20480;
@@ -123,23 +129,40 @@ bool write_values(const std::string& path, std::span<const double> values) {
   return ok;
 }
 
+// A whole decimal number from `min` to `max`, or -1.
+long parse_count(const char* text, long min, long max) {
+  if (text == nullptr || *text == '\0') return -1;
+  long value = 0;
+  for (const char* c = text; *c != '\0'; ++c) {
+    if (*c < '0' || *c > '9') return -1;
+    value = value * 10 + (*c - '0');
+    if (value > max) return -1;
+  }
+  return value < min ? -1 : value;
+}
+
 int run(int argc, char** argv) {
-  if (argc != 2 || argv[1][0] == '\0' || argv[1][0] == '-') {
-    std::fputs("Usage: dorvenk-example-signals DIR\n"
+  long n = EXAMPLE_N;
+  long base_seed = static_cast<long>(BASE_SEED);
+  if (argc >= 3) n = parse_count(argv[2], 2, MAX_EXAMPLE_N);
+  if (argc >= 4) base_seed = parse_count(argv[3], 0, 1L << 40);
+  if (argc < 2 || argc > 4 || argv[1][0] == '\0' || argv[1][0] == '-' || n < 0 || base_seed < 0) {
+    std::fputs("Usage: dorvenk-example-signals DIR [N [SEED]]\n"
                "Writes DIR/<signal>.txt (noisy) and DIR/<signal>-clean.txt for\n"
-               "blocks, bumps, heavisine and doppler.\n",
+               "blocks, bumps, heavisine and doppler: N values each (default 2048),\n"
+               "noise seeds SEED to SEED+3 (default 20480).\n",
                stderr);
     return 2;
   }
   const std::string dir = argv[1];
-  static double clean[EXAMPLE_N];
-  static double noisy[EXAMPLE_N];
-  static double noise[EXAMPLE_N];
-  std::uint64_t seed = BASE_SEED;
+  std::vector<double> clean(static_cast<std::size_t>(n));
+  std::vector<double> noisy(static_cast<std::size_t>(n));
+  std::vector<double> noise(static_cast<std::size_t>(n));
+  std::uint64_t seed = static_cast<std::uint64_t>(base_seed);
   for (const Signal& signal : SIGNALS) {
     clean_signal(signal, clean);
     normal_deviates(seed++, noise);
-    for (int i = 0; i < EXAMPLE_N; ++i) noisy[i] = clean[i] + NOISE_SD * noise[i];
+    for (std::size_t i = 0; i < clean.size(); ++i) noisy[i] = clean[i] + NOISE_SD * noise[i];
     if (!write_values(dir + "/" + signal.name + ".txt", noisy)) return 1;
     if (!write_values(dir + "/" + signal.name + "-clean.txt", clean)) return 1;
   }

@@ -80,6 +80,38 @@ COEFS_4 = lines("0.23037781330889651", "0.71484657055291567", "0.630880767929858
                 "0.032883011666885197", "-0.010597401785069032").rstrip("\n")
 
 
+# What "dorvenk-coefs 8" prints: the sixteen coefficients of order 8.
+COEFS_8 = lines("0.054415842243104008", "0.31287159091429995", "0.67563073629728976",
+                "0.58535468365420673", "-0.015829105256349306", "-0.28401554296154691",
+                "0.00047248457391328279", "0.12874742662047847", "-0.017369301001807547",
+                "-0.044088253930794755", "0.013981027917398282", "0.0087460940474057766",
+                "-0.0048703529934515741", "-0.00039174037337694705", "0.00067544940645056933",
+                "-0.00011747678412476953").rstrip("\n")
+
+
+def mad_noise(data_text, coefficients_text):
+    """What "dorvenk-noise FILE N" prints: median(|d|) / Phi^-1(0.75) over
+    the details d of one periodic decomposition stage in full precision."""
+    x = [float(v) for v in data_text.split()]
+    p = [float(v) for v in coefficients_text.split()]
+    taps = len(p)
+    q = [p[taps - 1 - k] if k % 2 == 0 else -p[taps - 1 - k] for k in range(taps)]
+    n = len(x)
+    details = []
+    for i in range(n // 2):
+        d = 0.0
+        for k in range(taps):
+            d = d + q[k] * x[(k + 2 * i) % n]
+        details.append(abs(d))
+    details.sort()
+    m = len(details) // 2
+    median = details[m] if len(details) % 2 == 1 else (details[m - 1] + details[m]) / 2
+    return "%.17g" % (median / 0.674489750196081743202227014541307185)
+
+
+NOISE_DATA = noisy_sine(64, 32)
+
+
 def remove_file(name):
     def change(wd):
         wd.remove(name)
@@ -193,6 +225,13 @@ CASES = [
          files={"mydata.txt": noisy_sine(64, 31)},
          stdin=lines("mydata", "4", COEFS_4, "no", "no", "3"),
          cmd='{ printf \'mydata\\n4\\n\'; "$BUILD_DIR/src/coefs/dorvenk-coefs" 4; printf \'no\\nno\\n3\\n\'; } | "$TOOL"\n'),
+    # The noise level comes from dorvenk-noise through the same pipe; the
+    # model is fed the value that command prints, computed here anew.
+    dict(name="noise_order_eight_piped_into_tool",
+         files={"data.txt": NOISE_DATA},
+         stdin=lines("data", "8", COEFS_8, "yes", mad_noise(NOISE_DATA, COEFS_8), "5"),
+         cmd='{ echo data; echo 8; "$BUILD_DIR/src/coefs/dorvenk-coefs" 8; echo yes; '
+             '"$BUILD_DIR/src/noise/dorvenk-noise" data.txt 8; echo 5; } | "$TOOL"\n'),
     dict(name="result_data_file_removed_before_second_reading",
          files={"wave.txt": noisy_sine(16, 30)},
          stdin=lines("wave", "2", D4),
