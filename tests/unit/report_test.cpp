@@ -177,10 +177,18 @@ TEST(RunLogTime, FieldsAreNotPadded) {
 
 using ResultFile = InTempDir;
 
+// The digest the first reading of a data file holding these values gives.
+SeriesDigest first_reading_of(const std::vector<double>& values) {
+  return digest_series(values, static_cast<int>(values.size()));
+}
+
 TEST_F(ResultFile, RowsFromSecondReadingAndFullValues) {
   std::ofstream("in.txt") << "0.8120\n1.2e-1 0.1234564\n5 7 trailing words are not read";
   std::vector<double> denoised{0.745623, 0.12, 0.1234556, 5.0};
-  ASSERT_FALSE(write_result_file("in.txt", "in-dN.txt", denoised, 4, 3, 2).failed());
+  ResultOutcome outcome =
+      write_result_file("in.txt", "in-dN.txt", denoised, 4, 3, 2, first_reading_of({0.812, 0.12, 0.1234564, 5}));
+  ASSERT_FALSE(outcome.failure.failed());
+  EXPECT_FALSE(outcome.data_changed);
   EXPECT_EQ(slurp("in-dN.txt"),
             " input L3_N2_denoise noise\n"
             "0 0.812 0.745623 0.066377\n"
@@ -192,7 +200,9 @@ TEST_F(ResultFile, RowsFromSecondReadingAndFullValues) {
 TEST_F(ResultFile, ShorterDataFileStillGetsEveryRow) {
   std::ofstream("in.txt") << "1 2";
   std::vector<double> denoised{1.0, 2.0, 3.0};
-  ASSERT_FALSE(write_result_file("in.txt", "out.txt", denoised, 3, 1, 1).failed());
+  ResultOutcome outcome = write_result_file("in.txt", "out.txt", denoised, 3, 1, 1, first_reading_of({1, 2, 3}));
+  ASSERT_FALSE(outcome.failure.failed());
+  EXPECT_TRUE(outcome.data_changed);
   EXPECT_EQ(slurp("out.txt"), " input L1_N1_denoise noise\n0 1 1 0\n1 2 2 0\n2 NAN 3 NAN\n");
 }
 
@@ -200,25 +210,26 @@ TEST_F(ResultFile, ReplacesAnEarlierLongerResult) {
   std::ofstream("in.txt") << "4";
   std::ofstream("out.txt") << std::string(1000, 'x');
   std::vector<double> denoised{4.0};
-  ASSERT_FALSE(write_result_file("in.txt", "out.txt", denoised, 1, 1, 1).failed());
+  ASSERT_FALSE(write_result_file("in.txt", "out.txt", denoised, 1, 1, 1, first_reading_of({4})).failure.failed());
   EXPECT_EQ(slurp("out.txt"), " input L1_N1_denoise noise\n0 4 4 0\n");
 }
 
 TEST_F(ResultFile, FailuresNameTheFile) {
   std::vector<double> denoised{4.0};
-  FileFailure missing = write_result_file("gone.txt", "out.txt", denoised, 1, 1, 1);
+  const SeriesDigest four = first_reading_of({4});
+  FileFailure missing = write_result_file("gone.txt", "out.txt", denoised, 1, 1, 1, four).failure;
   EXPECT_EQ(missing.file, "gone.txt");
   EXPECT_EQ(missing.error, ENOENT);
   EXPECT_FALSE(fs::exists("out.txt"));
 
   std::ofstream("in.txt") << "4";
   fs::create_directory("out.txt");
-  FileFailure directory = write_result_file("in.txt", "out.txt", denoised, 1, 1, 1);
+  FileFailure directory = write_result_file("in.txt", "out.txt", denoised, 1, 1, 1, four).failure;
   EXPECT_EQ(directory.file, "out.txt");
   EXPECT_EQ(directory.error, EISDIR);
 
   fs::create_symlink("/dev/full", "full.txt");
-  FileFailure full = write_result_file("in.txt", "full.txt", denoised, 1, 1, 1);
+  FileFailure full = write_result_file("in.txt", "full.txt", denoised, 1, 1, 1, four).failure;
   EXPECT_EQ(full.file, "full.txt");
   EXPECT_EQ(full.error, ENOSPC);
 }
