@@ -1,7 +1,9 @@
 #include "console/dialogue.hpp"
 
-#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <climits>
 #include <cmath>
 
 #include "estimate/ar_noise.hpp"
@@ -16,9 +18,20 @@ namespace {
 // whole, but only this much of it is held.
 constexpr std::size_t REFUSED_WORD_BYTES = 64;
 
-bool is_directory(const std::string& name) {
-  struct stat info;
-  return ::stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+// Why `result_file_name` cannot name a file, as an errno (ENAMETOOLONG), or
+// 0 when it can: its last part longer than its directory allows, or the
+// whole name longer than the system takes. The directory is the data file's,
+// which has just opened, so only the last part needs checking.
+int result_name_error(const std::string& result_file_name) {
+  if (result_file_name.size() >= PATH_MAX) return ENAMETOOLONG;
+  std::size_t slash = result_file_name.rfind('/');
+  std::string directory = slash == std::string::npos ? "." : result_file_name.substr(0, slash == 0 ? 1 : slash);
+  std::size_t last_part = slash == std::string::npos ? result_file_name.size() : result_file_name.size() - slash - 1;
+  errno = 0;
+  long name_max = ::pathconf(directory.c_str(), _PC_NAME_MAX);
+  // -1 with errno unchanged: the system sets no limit.
+  if (name_max >= 0 && last_part > static_cast<std::size_t>(name_max)) return ENAMETOOLONG;
+  return 0;
 }
 
 // Consumes a word that is not the number a prompt asked for.
@@ -95,17 +108,28 @@ void ask_data_file(Console& console, DataFileChoice& choice) {
     choice.data_file_name = base_name + ".txt";
     // A name with a NUL byte would be cut short by the system, so that
     // "wave.txt<NUL>" opened wave.txt and then wrote the result over it; such
-    // a name names no file. A directory opens as a stream on this system but
-    // holds no data: it is refused like a missing file too.
-    if (base_name.find('\0') == std::string::npos && !is_directory(choice.data_file_name)) {
-      choice.data.open(choice.data_file_name, std::ios::binary);
-      if (choice.data.is_open()) {
-        choice.result_file_name = base_name + "-dN.txt";
-        choice.status = AnswerStatus::ok;
-        return;
-      }
+    // a name names no file. What is not a regular file (a directory, a FIFO
+    // that would block, a device that never ends) holds no data: it is
+    // refused like a missing file too.
+    if (base_name.find('\0') != std::string::npos || !choice.data.open(choice.data_file_name)) {
+      say(console, text::missing_file, choice.data_file_name);
+      continue;
     }
-    say(console, text::missing_file, choice.data_file_name);
+    choice.result_file_name = base_name + "-dN.txt";
+    // A result that cannot be made is refused now, not after the dialogue.
+    if (int error = result_name_error(choice.result_file_name); error != 0) {
+      choice.data.close();
+      say(console, text::file_error, choice.result_file_name, reason(error));
+      continue;
+    }
+    // A result name that is a link to the data file would overwrite the data.
+    if (same_file(choice.result_file_name, choice.data_file_name)) {
+      choice.data.close();
+      say(console, text::same_file, choice.result_file_name, choice.data_file_name);
+      continue;
+    }
+    choice.status = AnswerStatus::ok;
+    return;
   }
 }
 

@@ -2,11 +2,11 @@
 #pragma once
 
 #include <array>
-#include <fstream>
 #include <span>
 #include <string>
 
 #include "console/console.hpp"
+#include "text/file_source.hpp"
 #include "wavelet/shrink.hpp"
 
 namespace dorvenk {
@@ -19,12 +19,13 @@ enum class AnswerStatus {
 
 struct DataFileChoice {
   AnswerStatus status = AnswerStatus::ok;
-  std::ifstream data;
+  FileSource data;               // the data file, open for the first reading
   std::string data_file_name;    // base name + ".txt"
   std::string result_file_name;  // base name + "-dN.txt"
 };
 
-// Asks for a base name until its ".txt" file opens for reading.
+// Asks for a base name until its ".txt" file opens for reading as a regular
+// file and its "-dN.txt" name can be written without writing the data file.
 void ask_data_file(Console& console, DataFileChoice& choice);
 
 struct Parameters {

@@ -8,6 +8,7 @@
 #include "console/key_wait.hpp"
 #include "data/samples.hpp"
 #include "report/result_file.hpp"
+#include "text/format.hpp"
 #include "text/messages.hpp"
 #include "text/text_file.hpp"
 #include "wavelet/shrink.hpp"
@@ -27,13 +28,11 @@ bool locale_uses_utf8() {
   return false;
 }
 
-// A word from the data file as the terminal may show it: control bytes
-// (an escape sequence would act on the terminal) become "?".
-std::string without_control_bytes(std::string_view word) {
-  std::string shown(word);
-  for (char& c : shown) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  }
+// A word from the data file as the terminal may show it: control bytes (an
+// escape sequence would act on the terminal) and bytes from 0x80 on as \xHH.
+std::string escaped(std::string_view word) {
+  std::string shown;
+  append_escaped(shown, word);
   return shown;
 }
 
@@ -80,17 +79,24 @@ int run_console(std::istream& in, std::ostream& out, const ConsoleOptions& optio
   // The series for the whole run, in storage of fixed capacity.
   auto samples = std::make_unique<double[]>(MAX_DATA);
   std::span<double> series(samples.get(), MAX_DATA);
-  ReadResult read = read_samples(choice.data.rdbuf(), series);
+  ReadResult read = read_samples(&choice.data, series);
   choice.data.close();
+  // A failed read ends the input early: the series would be cut short.
+  if (choice.data.error() != 0) {
+    say(console, text::file_error, choice.data_file_name, reason(choice.data.error()));
+    return end_with_key_wait(console, options, 1);
+  }
   if (read.status == ReadStatus::over) {
     say(console, text::data_over, MAX_DATA);
     return end_with_key_wait(console, options, 1);
   }
   if (read.status == ReadStatus::bad_token) {
-    say(console, text::data_error, read.error_line, without_control_bytes(read.error_text));
+    say(console, text::data_error, read.error_line, escaped(read.error_text));
     return end_with_key_wait(console, options, 1);
   }
   const int n = read.n;
+  // The second reading, for the result file, is checked against this.
+  const SeriesDigest first_reading = digest_series(series, n);
   Summary summary = summarize_samples(series, n);
   say(console, text::count_line, n);
   say(console, text::mean_sd_line, summary.mean, summary.sd);
@@ -107,12 +113,18 @@ int run_console(std::istream& in, std::ostream& out, const ConsoleOptions& optio
 
   flush_console(console);
   FileFailure failure = wavelet_shrink(series, n, params.p, 2 * params.order, params.levels, params.threshold, out);
+  ResultOutcome result;
   if (!failure.failed()) {
-    failure = write_result_file(choice.data_file_name, choice.result_file_name, series, n, params.levels,
-                                params.order);
+    result = write_result_file(choice.data_file_name, choice.result_file_name, series, n, params.levels,
+                               params.order, first_reading);
+    failure = result.failure;
   }
   if (failure.failed()) {
     say(console, text::file_error, failure.file, reason(failure.error));
+    return end_with_key_wait(console, options, 1);
+  }
+  if (result.data_changed) {
+    say(console, text::data_changed, choice.data_file_name);
     return end_with_key_wait(console, options, 1);
   }
   say(console, text::done, choice.result_file_name);

@@ -1,5 +1,6 @@
 #include "data/samples.hpp"
 
+#include <bit>
 #include <cmath>
 
 #include "text/scan.hpp"
@@ -43,6 +44,23 @@ Summary summarize_samples(std::span<const double> samples, int n) {
   double variance = sumsq / n - summary.mean * summary.mean;
   summary.sd = std::sqrt(variance);
   return summary;
+}
+
+void add_to_digest(SeriesDigest& digest, double value) {
+  auto bits = std::bit_cast<std::uint64_t>(value);
+  std::uint64_t hash = digest.hash;
+  for (int byte = 0; byte < 8; ++byte) {
+    hash ^= (bits >> (8 * byte)) & 0xFF;
+    hash *= SeriesDigest::FNV_PRIME;
+  }
+  digest.hash = hash;
+  ++digest.count;
+}
+
+SeriesDigest digest_series(std::span<const double> samples, int n) {
+  SeriesDigest digest;
+  for (int i = 0; i < n; ++i) add_to_digest(digest, samples[static_cast<std::size_t>(i)]);
+  return digest;
 }
 
 }  // namespace dorvenk

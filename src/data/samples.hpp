@@ -1,6 +1,7 @@
 // Data intake: the data file's numbers into `samples`, and their summary.
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <streambuf>
 #include <string>
@@ -27,7 +28,8 @@ struct ReadResult {
 inline constexpr std::size_t MAX_BAD_TOKEN_BYTES = 32;
 
 // Reads white-space-separated numbers to the end of `data` into `samples`
-// (capacity MAX_DATA), in file order.
+// (capacity MAX_DATA), in file order. A source that fails to read ends the
+// input there; the caller asks its source whether that happened.
 ReadResult read_samples(std::streambuf* data, std::span<double> samples);
 
 struct Summary {
@@ -37,5 +39,27 @@ struct Summary {
 
 // Mean and population standard deviation of samples[0..n-1], summed in order.
 Summary summarize_samples(std::span<const double> samples, int n);
+
+// What a reading of the data file gave, in 16 bytes instead of a second
+// array: the count of values and a 64-bit FNV-1a hash of their bit patterns
+// in file order (each value's 64 bits fed as 8 bytes, lowest first, so the
+// hash is the same on every machine). The second reading (the result file)
+// compares its digest with the first reading's to find a data file that
+// changed in between. Equal values give equal digests whatever their text
+// ("1.50" and "1.5e0"); a different count, order or value of any bit gives
+// a different digest except by a 2^-64 chance.
+struct SeriesDigest {
+  static constexpr std::uint64_t FNV_OFFSET_BASIS = 0xcbf29ce484222325ULL;
+  static constexpr std::uint64_t FNV_PRIME = 0x100000001b3ULL;
+  std::uint64_t hash = FNV_OFFSET_BASIS;
+  int count = 0;
+  bool operator==(const SeriesDigest&) const = default;
+};
+
+// Adds the next value of the series to the digest.
+void add_to_digest(SeriesDigest& digest, double value);
+
+// The digest of samples[0..n-1].
+SeriesDigest digest_series(std::span<const double> samples, int n);
 
 }  // namespace dorvenk

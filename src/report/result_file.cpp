@@ -4,9 +4,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
 #include <limits>
 
+#include "text/file_source.hpp"
 #include "text/messages.hpp"
 #include "text/scan.hpp"
 
@@ -27,14 +27,28 @@ void remove_partial(const std::string& name) {
 
 }  // namespace
 
-FileFailure write_result_file(const std::string& data_file_name, const std::string& result_file_name,
-                              std::span<const double> samples, int n, int levels, int order) {
-  std::ifstream data(data_file_name, std::ios::binary);
-  if (!data.is_open()) return {data_file_name, errno != 0 ? errno : ENOENT};
-  Scanner scanner = make_scanner(data.rdbuf());
+ResultOutcome write_result_file(const std::string& data_file_name, const std::string& result_file_name,
+                                std::span<const double> samples, int n, int levels, int order,
+                                const SeriesDigest& first_reading) {
+  ResultOutcome outcome;
+  FileSource data;
+  if (!data.open(data_file_name)) {
+    outcome.failure = {data_file_name, data.error()};
+    return outcome;
+  }
+  // Opening the result for writing would empty the data file itself when the
+  // result name is a link to it.
+  if (same_file(result_file_name, data_file_name)) {
+    outcome.failure = {result_file_name, SAME_AS_DATA_FILE};
+    return outcome;
+  }
+  Scanner scanner = make_scanner(&data);
 
   OutFile result;
-  if (!open_out(result, result_file_name, OpenMode::truncate)) return {result_file_name, result.error};
+  if (!open_out(result, result_file_name, OpenMode::truncate)) {
+    outcome.failure = {result_file_name, result.error};
+    return outcome;
+  }
 
   // The file is ASCII: its texts are written as they stand.
   static_assert(text::result_header.ascii() && text::result_row.ascii());
@@ -43,22 +57,40 @@ FileFailure write_result_file(const std::string& data_file_name, const std::stri
   fill(line, Encoding::utf8, text::result_header, levels, order);
   put(result, line);
 
+  SeriesDigest second_reading;
   for (int i = 0; i < n; ++i) {
     // A data file that changed since the first reading and yields no number
-    // here still gets its row, with a not-a-number input and noise.
+    // here still gets its row, with a not-a-number input and noise; the
+    // digest then lacks the value and tells of the change.
     double input = std::numeric_limits<double>::quiet_NaN();
-    if (scan_double(scanner, input) != ScanStatus::ok) input = std::numeric_limits<double>::quiet_NaN();
+    if (scan_double(scanner, input) == ScanStatus::ok) {
+      add_to_digest(second_reading, input);
+    } else {
+      input = std::numeric_limits<double>::quiet_NaN();
+      // The input ends early also when a read fails: that is no change of
+      // the file but a failure, and the rows stop.
+      if (data.error() != 0) break;
+    }
     double denoised = samples[static_cast<std::size_t>(i)];
     line.clear();
     fill(line, Encoding::utf8, text::result_row, i, input, denoised, input - denoised);
     put(result, line);
   }
+  // A read error right after the last value needed may have cut it short.
+  if (data.error() != 0) {
+    outcome.failure = {data_file_name, data.error()};
+    close_out(result);
+    remove_partial(result_file_name);
+    return outcome;
+  }
   data.close();
   if (!close_out(result)) {
     remove_partial(result_file_name);
-    return {result_file_name, result.error};
+    outcome.failure = {result_file_name, result.error};
+    return outcome;
   }
-  return {};
+  outcome.data_changed = second_reading != first_reading;
+  return outcome;
 }
 
 }  // namespace dorvenk

@@ -23,6 +23,7 @@
   /* File prompt. */                                                                        \
   X(file_prompt, "\nPlease Input Filename\n >")                                             \
   X(missing_file, "\aファイル[ {file} ]は存在しません。\n")                                 \
+  X(same_file, "\asame file! [{result} is {data}]\n")                                       \
   /* Data intake and summary. */                                                            \
   X(data_over, "\adata over! [Max {max}]\n")                                                \
   X(data_error, "\adata error! [line {line}: {word}]\n")                                    \
@@ -55,7 +56,10 @@
   /* Engine: the filter pair and the count of zeroed values. */                             \
   X(coefficient_line, "p{k:2d}={p:15.12f}, q{j:2d}={q:15.12f}\n")                           \
   X(ratio_line, "ratio >> {zeroed}/{n}\n")                                                  \
-  /* Completion. */                                                                         \
+  /* Completion; or, after the rows are written, a data file that changed since */          \
+  /* its first reading. */                                                                  \
+  X(data_changed,                                                                           \
+    "\adata changed! [{file}] input and noise columns do not show the denoised data\n")     \
   X(done, "\a[完了]\nOutputfile > [ {file} ]\n")                                            \
   /* Result file. */                                                                        \
   X(result_header, " input L{L}_N{N}_denoise noise\n")                                      \

@@ -79,6 +79,10 @@ bool read_whole_file(const std::string& name, std::string& content, int& error) 
   return true;
 }
 
-std::string reason(int error) { return std::strerror(error); }
+std::string reason(int error) {
+  if (error == NOT_REGULAR_FILE) return "not a regular file";
+  if (error == SAME_AS_DATA_FILE) return "same file as the data file";
+  return std::strerror(error);
+}
 
 }  // namespace dorvenk

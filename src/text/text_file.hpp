@@ -35,7 +35,12 @@ bool close_out(OutFile& file);
 // Reads the whole file into `content`; false with `error` set on failure.
 bool read_whole_file(const std::string& name, std::string& content, int& error);
 
-// The system's words for an errno value.
+// Failures that are no error of the system, kept where an errno would be
+// (negative, so that they never meet one).
+inline constexpr int NOT_REGULAR_FILE = -1;   // a FIFO, device or directory
+inline constexpr int SAME_AS_DATA_FILE = -2;  // writing it would write the data file
+
+// The system's words for an errno value, or the words for the codes above.
 std::string reason(int error);
 
 }  // namespace dorvenk

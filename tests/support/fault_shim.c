@@ -16,6 +16,10 @@
  *                 or read of the file (to hold a run inside one phase)
  *   FAULT_MARK    optional path; created (empty) the first time the fault or
  *                 the delay acts, so a test knows the moment has come
+ *   FAULT_SKIP_OPENS  the first this many opens of the file are left alone:
+ *                 their reads, writes and closes go through and an open
+ *                 fault passes them (0 by default); with 1, a file read
+ *                 twice fails only at its second reading
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -86,16 +90,25 @@ static void delay(void) {
   }
 }
 
-static int track(int fd, const char* path) {
+/* Opens of the file so far, and whether the current one is past the skipped ones. */
+static long long opens_seen;
+
+static int counted_open(const char* path) {
+  if (!matches(path)) return 0;
+  const char* skip = env("FAULT_SKIP_OPENS");
+  return ++opens_seen > (skip != NULL ? atoll(skip) : 0);
+}
+
+static int track(int fd, int faulty) {
   if (fd >= 0 && fd < MAX_FDS) {
-    watched[fd] = (char)matches(path);
+    watched[fd] = (char)faulty;
     passed[fd] = 0;
   }
   return fd;
 }
 
-static int open_fault(const char* path) {
-  if (is_op("open") && matches(path)) {
+static int open_fault(int faulty) {
+  if (is_op("open") && faulty) {
     mark();
     errno = fault_errno();
     return 1;
@@ -116,8 +129,9 @@ int open(const char* path, int flags, ...) {
     mode = (mode_t)va_arg(args, int);
     va_end(args);
   }
-  if (open_fault(path)) return -1;
-  return track(real(path, flags, mode), path);
+  int faulty = counted_open(path);
+  if (open_fault(faulty)) return -1;
+  return track(real(path, flags, mode), faulty);
 }
 
 int open64(const char* path, int flags, ...) {
@@ -129,8 +143,9 @@ int open64(const char* path, int flags, ...) {
     mode = (mode_t)va_arg(args, int);
     va_end(args);
   }
-  if (open_fault(path)) return -1;
-  return track(real(path, flags, mode), path);
+  int faulty = counted_open(path);
+  if (open_fault(faulty)) return -1;
+  return track(real(path, flags, mode), faulty);
 }
 
 int openat(int dir, const char* path, int flags, ...) {
@@ -142,8 +157,9 @@ int openat(int dir, const char* path, int flags, ...) {
     mode = (mode_t)va_arg(args, int);
     va_end(args);
   }
-  if (open_fault(path)) return -1;
-  return track(real(dir, path, flags, mode), path);
+  int faulty = counted_open(path);
+  if (open_fault(faulty)) return -1;
+  return track(real(dir, path, flags, mode), faulty);
 }
 
 int openat64(int dir, const char* path, int flags, ...) {
@@ -155,8 +171,9 @@ int openat64(int dir, const char* path, int flags, ...) {
     mode = (mode_t)va_arg(args, int);
     va_end(args);
   }
-  if (open_fault(path)) return -1;
-  return track(real(dir, path, flags, mode), path);
+  int faulty = counted_open(path);
+  if (open_fault(faulty)) return -1;
+  return track(real(dir, path, flags, mode), faulty);
 }
 
 static int is_watched(int fd) { return fd >= 0 && fd < MAX_FDS && watched[fd]; }

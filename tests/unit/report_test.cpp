@@ -1,8 +1,10 @@
 // The run log record and the result file.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
@@ -177,10 +179,18 @@ TEST(RunLogTime, FieldsAreNotPadded) {
 
 using ResultFile = InTempDir;
 
+// The digest the first reading of a data file holding these values gives.
+SeriesDigest first_reading_of(const std::vector<double>& values) {
+  return digest_series(values, static_cast<int>(values.size()));
+}
+
 TEST_F(ResultFile, RowsFromSecondReadingAndFullValues) {
   std::ofstream("in.txt") << "0.8120\n1.2e-1 0.1234564\n5 7 trailing words are not read";
   std::vector<double> denoised{0.745623, 0.12, 0.1234556, 5.0};
-  ASSERT_FALSE(write_result_file("in.txt", "in-dN.txt", denoised, 4, 3, 2).failed());
+  ResultOutcome outcome =
+      write_result_file("in.txt", "in-dN.txt", denoised, 4, 3, 2, first_reading_of({0.812, 0.12, 0.1234564, 5}));
+  ASSERT_FALSE(outcome.failure.failed());
+  EXPECT_FALSE(outcome.data_changed);
   EXPECT_EQ(slurp("in-dN.txt"),
             " input L3_N2_denoise noise\n"
             "0 0.812 0.745623 0.066377\n"
@@ -192,7 +202,9 @@ TEST_F(ResultFile, RowsFromSecondReadingAndFullValues) {
 TEST_F(ResultFile, ShorterDataFileStillGetsEveryRow) {
   std::ofstream("in.txt") << "1 2";
   std::vector<double> denoised{1.0, 2.0, 3.0};
-  ASSERT_FALSE(write_result_file("in.txt", "out.txt", denoised, 3, 1, 1).failed());
+  ResultOutcome outcome = write_result_file("in.txt", "out.txt", denoised, 3, 1, 1, first_reading_of({1, 2, 3}));
+  ASSERT_FALSE(outcome.failure.failed());
+  EXPECT_TRUE(outcome.data_changed);
   EXPECT_EQ(slurp("out.txt"), " input L1_N1_denoise noise\n0 1 1 0\n1 2 2 0\n2 NAN 3 NAN\n");
 }
 
@@ -200,27 +212,91 @@ TEST_F(ResultFile, ReplacesAnEarlierLongerResult) {
   std::ofstream("in.txt") << "4";
   std::ofstream("out.txt") << std::string(1000, 'x');
   std::vector<double> denoised{4.0};
-  ASSERT_FALSE(write_result_file("in.txt", "out.txt", denoised, 1, 1, 1).failed());
+  ASSERT_FALSE(write_result_file("in.txt", "out.txt", denoised, 1, 1, 1, first_reading_of({4})).failure.failed());
   EXPECT_EQ(slurp("out.txt"), " input L1_N1_denoise noise\n0 4 4 0\n");
 }
 
 TEST_F(ResultFile, FailuresNameTheFile) {
   std::vector<double> denoised{4.0};
-  FileFailure missing = write_result_file("gone.txt", "out.txt", denoised, 1, 1, 1);
+  const SeriesDigest four = first_reading_of({4});
+  FileFailure missing = write_result_file("gone.txt", "out.txt", denoised, 1, 1, 1, four).failure;
   EXPECT_EQ(missing.file, "gone.txt");
   EXPECT_EQ(missing.error, ENOENT);
   EXPECT_FALSE(fs::exists("out.txt"));
 
   std::ofstream("in.txt") << "4";
   fs::create_directory("out.txt");
-  FileFailure directory = write_result_file("in.txt", "out.txt", denoised, 1, 1, 1);
+  FileFailure directory = write_result_file("in.txt", "out.txt", denoised, 1, 1, 1, four).failure;
   EXPECT_EQ(directory.file, "out.txt");
   EXPECT_EQ(directory.error, EISDIR);
 
   fs::create_symlink("/dev/full", "full.txt");
-  FileFailure full = write_result_file("in.txt", "full.txt", denoised, 1, 1, 1);
+  FileFailure full = write_result_file("in.txt", "full.txt", denoised, 1, 1, 1, four).failure;
   EXPECT_EQ(full.file, "full.txt");
   EXPECT_EQ(full.error, ENOSPC);
+}
+
+TEST_F(ResultFile, DataFileChangedBetweenTheReadingsIsToldAfterEveryRow) {
+  // The first reading gave 1, 2, 3, 4; then the file was changed.
+  const SeriesDigest first = first_reading_of({1, 2, 3, 4});
+  const struct {
+    const char* now;
+    bool changed;
+  } cases[] = {
+      {"1 2 3 4", false},
+      {"1.0\n2e0 +3 4.000", false},   // the same values in other words
+      {"1 2 3 4 5 6", false},         // values after the n-th are not read
+      {"", true},                     // emptied
+      {"1 2 3", true},                // cut short
+      {"1 2 3 5", true},              // another number, same count
+      {"2 1 3 4", true},              // the same numbers in another order
+      {"1 2 3 4.0000000000000001", false},  // the same double
+      {"1 2 3 4.000000000000001", true},    // one bit apart
+      {"1 2 -0 4", true},             // -0 is not 3, nor is 0 the same bits as -0
+      {"1 2 x 4", true},              // no number where a number was
+  };
+  const std::vector<double> denoised{1, 2, 3, 4};
+  for (const auto& c : cases) {
+    std::ofstream("in.txt", std::ios::trunc) << c.now;
+    ResultOutcome outcome = write_result_file("in.txt", "out.txt", denoised, 4, 1, 1, first);
+    EXPECT_FALSE(outcome.failure.failed()) << c.now;
+    EXPECT_EQ(outcome.data_changed, c.changed) << c.now;
+    // Every row is written whatever the data file holds now.
+    std::string written = slurp("out.txt");
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 5) << c.now;
+  }
+  // A zero where the first reading had minus zero: equal values, other bits.
+  std::ofstream("in.txt", std::ios::trunc) << "0";
+  EXPECT_TRUE(write_result_file("in.txt", "out.txt", denoised, 1, 1, 1, first_reading_of({-0.0})).data_changed);
+}
+
+TEST_F(ResultFile, NeverWritesThroughANameThatLeadsToTheDataFile) {
+  const std::string data = "0.5 1.5 2.5\n";
+  test_support::write_file("in.txt", data);
+  fs::create_symlink("in.txt", "sym-dN.txt");
+  fs::create_hard_link("in.txt", "hard-dN.txt");
+  std::vector<double> denoised{0, 1, 2};
+  for (const char* result : {"sym-dN.txt", "hard-dN.txt"}) {
+    ResultOutcome outcome = write_result_file("in.txt", result, denoised, 3, 1, 1, first_reading_of({0.5, 1.5, 2.5}));
+    EXPECT_EQ(outcome.failure.file, result);
+    EXPECT_EQ(outcome.failure.error, SAME_AS_DATA_FILE);
+    EXPECT_EQ(reason(outcome.failure.error), "same file as the data file");
+    EXPECT_EQ(slurp("in.txt"), data) << result;
+  }
+  EXPECT_TRUE(fs::is_symlink("sym-dN.txt"));
+}
+
+TEST_F(ResultFile, DataFileThatIsNoLongerARegularFileFailsBeforeWriting) {
+  std::vector<double> denoised{1};
+  fs::create_directory("dir.txt");
+  ASSERT_EQ(::mkfifo("fifo.txt", 0600), 0);
+  for (const char* name : {"dir.txt", "fifo.txt"}) {
+    FileFailure failure = write_result_file(name, "out.txt", denoised, 1, 1, 1, first_reading_of({1})).failure;
+    EXPECT_EQ(failure.file, name);
+    EXPECT_EQ(failure.error, NOT_REGULAR_FILE);
+    EXPECT_EQ(reason(failure.error), "not a regular file");
+    EXPECT_FALSE(fs::exists("out.txt"));
+  }
 }
 
 }  // namespace

@@ -1,0 +1,3 @@
+mkfifo fifo.txt
+ln -s /dev/zero zero.txt
+mkdir dir.txt
