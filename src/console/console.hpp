@@ -34,12 +34,23 @@ struct Console {
   std::ostream& out;
   Encoding encoding;
   std::string pending;
+  // The last byte handed to `out` was not a line end (a prompt waits for
+  // its answer on the same line).
+  bool mid_line = false;
 };
 
 // Appends one of the tool's texts (text/messages.hpp) with its values, the
 // text in the console's encoding.
 template <typename... Args>
 void say(Console& console, TemplateFor<std::type_identity_t<Args>...> text, const Args&... values) {
+  fill(console.pending, console.encoding, text, values...);
+}
+// The same for a text of the tool's own that must start a line: a line end
+// first when a prompt left the line open (standard input ended at it).
+template <typename... Args>
+void say_on_own_line(Console& console, TemplateFor<std::type_identity_t<Args>...> text, const Args&... values) {
+  const bool open_line = console.pending.empty() ? console.mid_line : console.pending.back() != '\n';
+  if (open_line) console.pending.push_back('\n');
   fill(console.pending, console.encoding, text, values...);
 }
 // Hands the collected output to the stream and flushes it.

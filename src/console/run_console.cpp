@@ -45,7 +45,7 @@ int end_with_key_wait(Console& console, const ConsoleOptions& options, int statu
 }
 
 int end_on_input_end(Console& console) {
-  say(console, text::input_ended);
+  say_on_own_line(console, text::input_ended);
   flush_console(console);
   return 1;
 }
@@ -60,6 +60,7 @@ ConsoleOptions process_console_options() {
 }
 
 void flush_console(Console& console) {
+  if (!console.pending.empty()) console.mid_line = console.pending.back() != '\n';
   console.out.write(console.pending.data(), static_cast<std::streamsize>(console.pending.size()));
   console.out.flush();
   console.pending.clear();

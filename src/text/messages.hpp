@@ -34,7 +34,10 @@
   X(order_prompt, "N=")                                                                     \
   X(order_refused, "\a[ 1～{max}]\n")                                                       \
   X(coefficient_prompt, "p[{k:2d}]=")                                                       \
-  X(number_refused, "\a[number]\n")                                                         \
+  /* A coefficient or the noise level that is not a number: the word shown */               \
+  /* (text/printable.hpp), so that the tail of a typo such as 1e or 0x10, */                \
+  /* refused at the prompt after the one that took its head, can be found. */               \
+  X(number_refused, "\a[number: {word}]\n")                                                 \
   X(known_question, "ノイズの標準偏差は判っていますか？ [yes/no]\n")                        \
   X(estimate_question, "ノイズの標準偏差の推定を行いますか？ [yes/no]\n")                   \
   X(answer_prompt, " >")                                                                    \
@@ -47,6 +50,7 @@
   X(threshold_line, "縮退しきい値={threshold:.6G}\n")                                       \
   X(level_prompt, "最大多重変換レベル=")                                                    \
   X(level_refused, "\a[ 1～{limit} ]\n")                                                    \
+  /* Said on a line of its own when the prompt before it left the line open. */             \
   X(input_ended, "\ainput ended!\n")                                                        \
   /* Failures of files other than the data file at the prompt. */                           \
   X(file_error, "\afile error! [{file}: {reason}]\n")                                       \

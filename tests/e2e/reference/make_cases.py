@@ -146,6 +146,13 @@ CASES = [
          files={"wave.txt": noisy_sine(16, 8)},
          stdin=lines("wave", "1", HAAR, "yes", "sigma", "0.2", "deep", "99999999999",
                      "-2147483649", "2147483648", "2147483647", "2")),
+    # A refused number names the word: the tail of a typo, refused at the
+    # prompt after the one that took its head; control bytes escaped; a
+    # long word cut.
+    dict(name="dialogue_refused_numbers_named",
+         files={"wave.txt": noisy_sine(16, 40)},
+         stdin=lines("wave", "2", "1e", "0.5", "0x10", "\x1b[2J0.7", "0.5", "yes",
+                     "z" * 70, "0.1", "2")),
     dict(name="dialogue_input_ended_after_coefficients",
          files={"wave.txt": noisy_sine(8, 9)},
          stdin=lines("wave", "2", "0.482962913145 0.836516303738")),
