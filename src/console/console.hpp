@@ -15,12 +15,18 @@ namespace dorvenk {
 struct ConsoleOptions {
   // Encoding of the console's Japanese texts.
   Encoding encoding = Encoding::shift_jis;
-  // Terminal device for the key wait; empty for none.
+  // Terminal device for the key wait and the notes; empty for none.
   std::string tty_path;
+  // Say on the terminal, before the banner, that the dialogue goes to the
+  // redirected standard output.
+  bool note_redirected_output = false;
 };
 
-// The options for the process's own console: Shift-JIS, or UTF-8 when
-// standard output is a terminal whose locale uses UTF-8; "/dev/tty".
+// The options for the process's own console (console/terminal.hpp): the
+// encoding from standard output, the locale and DORVENK_ENCODING, with a
+// warning on standard error when that variable names no encoding; the
+// terminal "/dev/tty"; the note when answers are typed at a terminal while
+// standard output goes elsewhere.
 ConsoleOptions process_console_options();
 
 // Carries one run from the banner to the exit status (0 or 1), answering

@@ -61,6 +61,15 @@
   X(ratio_line, "ratio >> {zeroed}/{n}\n")                                                  \
   /* Completion. */                                                                         \
   X(done, "\a[完了]\nOutputfile > [ {file} ]\n")                                            \
+  /* Notes for the person at the terminal, written to the terminal itself */                \
+  /* or to standard error, never to standard output. The key wait's hint */                 \
+  /* is erased again when the key comes. */                                                 \
+  X(key_hint, "(press any key)")                                                            \
+  X(output_redirected_note,                                                                 \
+    "dorvenk: standard output is redirected, so the prompts go there;"                      \
+    " type the answers here\n")                                                             \
+  X(encoding_ignored,                                                                       \
+    "\aencoding warning! [{variable}={value}] ignored: not utf-8 or shift-jis\n")           \
   /* Result file. */                                                                        \
   X(result_header, " input L{L}_N{N}_denoise noise\n")                                      \
   X(result_row, "{i} {input:.6G} {denoised:.6G} {noise:.6G}\n")                             \
