@@ -92,6 +92,7 @@ int run_console(std::istream& in, std::ostream& out, const ConsoleOptions& optio
 
   flush_console(console);
   FileFailure failure = wavelet_shrink(series, n, params.p, 2 * params.order, params.levels, params.threshold, out);
+  console.mid_line = false;  // the engine writes whole lines past the console
   if (!failure.failed()) {
     failure = write_result_file(choice.data_file_name, choice.result_file_name, series, n, params.levels,
                                 params.order);

@@ -2,8 +2,9 @@
 //
 // Each text is a template (text/template.hpp) whose placeholders name the
 // values put in when it is written. The console writes the texts as
-// Shift-JIS bytes (or UTF-8 on a UTF-8 terminal), the run log always as
-// Shift-JIS; see text/encoding.hpp. The result file's texts are ASCII.
+// Shift-JIS bytes, or as UTF-8 on a terminal (console/terminal.hpp); the
+// run log always as Shift-JIS, see text/encoding.hpp. The result file's
+// texts are ASCII.
 //
 // The list below is the only place a text is defined: it makes one
 // constant per text and the array ALL_TEXTS, which the tests walk to check
