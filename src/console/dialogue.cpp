@@ -9,14 +9,17 @@
 #include "estimate/ar_noise.hpp"
 #include "report/run_log.hpp"
 #include "text/messages.hpp"
+#include "text/printable.hpp"
 #include "wavelet/rules.hpp"
 
 namespace dorvenk {
 namespace {
 
-// Longest bytes of a refused word kept for nothing: the word is consumed
-// whole, but only this much of it is held.
+// Longest bytes of a refused word kept: the word is consumed whole, but
+// only this much of it is held, and shown where a message names it.
 constexpr std::size_t REFUSED_WORD_BYTES = 64;
+// What stands for the rest of a refused word longer than that.
+constexpr std::string_view CUT_MARK = "...";
 
 // Why `result_file_name` cannot name a file, as an errno (ENAMETOOLONG), or
 // 0 when it can: its last part longer than its directory allows, or the
@@ -38,6 +41,20 @@ int result_name_error(const std::string& result_file_name) {
 void drop_word(Console& console) {
   std::string ignored;
   skip_word(console.scanner, ignored, REFUSED_WORD_BYTES);
+}
+
+// Consumes the word that is not a number and returns it as the terminal may
+// show it: at most REFUSED_WORD_BYTES of it, control bytes and bytes that
+// are no character of the console's encoding escaped.
+std::string take_refused_word(Console& console) {
+  std::string word;
+  skip_word(console.scanner, word, REFUSED_WORD_BYTES + 1);
+  const bool cut = word.size() > REFUSED_WORD_BYTES;
+  if (cut) word.resize(REFUSED_WORD_BYTES);
+  std::string shown;
+  append_printable(shown, word, console.encoding);
+  if (cut) shown += CUT_MARK;
+  return shown;
 }
 
 // Asks for an integer in [1, limit] until one comes; false at end of input.
@@ -65,8 +82,7 @@ bool ask_number(Console& console, Prompt prompt, double& value) {
     ScanStatus status = scan_double(console.scanner, value);
     if (status == ScanStatus::end) return false;
     if (status == ScanStatus::ok) return true;
-    drop_word(console);
-    say(console, text::number_refused);
+    say(console, text::number_refused, take_refused_word(console));
   }
 }
 

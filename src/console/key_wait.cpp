@@ -7,6 +7,10 @@
 
 #include <cerrno>
 #include <csignal>
+#include <string>
+
+#include "console/terminal.hpp"
+#include "text/messages.hpp"
 
 namespace dorvenk {
 namespace {
@@ -27,6 +31,16 @@ extern "C" void restore_and_die(int signal_number) {
   if (fd >= 0) tcsetattr(fd, TCSANOW, &saved_mode);
   std::signal(signal_number, SIG_DFL);
   std::raise(signal_number);
+}
+
+// Writes the hint, or erases it: back to the start of the line, blanks over
+// it, back again (plain bytes every terminal knows). The hint follows the
+// line end of the last message, so it stands at the start of a line.
+void show_hint(int fd, bool shown) {
+  std::string bytes;
+  fill(bytes, Encoding::utf8, text::key_hint);
+  if (!shown) bytes = '\r' + std::string(bytes.size(), ' ') + '\r';
+  write_to_terminal(fd, bytes);
 }
 
 ssize_t read_byte(int fd, char& byte) {
@@ -60,6 +74,7 @@ void wait_for_key(const std::string& tty_path) {
   raw.c_cc[VMIN] = 1;
   raw.c_cc[VTIME] = 0;
   if (tcsetattr(fd, TCSANOW, &raw) == 0) {
+    show_hint(fd, true);
     char byte;
     if (read_byte(fd, byte) == 1) {
       // Drain the rest of a key that sends several bytes.
@@ -68,6 +83,7 @@ void wait_for_key(const std::string& tty_path) {
         if (read_byte(fd, byte) != 1) break;
       }
     }
+    show_hint(fd, false);
     tcsetattr(fd, TCSANOW, &saved_mode);
   }
 

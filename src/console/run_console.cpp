@@ -1,11 +1,9 @@
-#include <unistd.h>
-
-#include <cstdlib>
 #include <memory>
 
 #include "console/console.hpp"
 #include "console/dialogue.hpp"
 #include "console/key_wait.hpp"
+#include "console/terminal.hpp"
 #include "data/samples.hpp"
 #include "report/result_file.hpp"
 #include "text/format.hpp"
@@ -15,18 +13,6 @@
 
 namespace dorvenk {
 namespace {
-
-bool locale_uses_utf8() {
-  // The first of these that is set names the character encoding in force.
-  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-    const char* value = std::getenv(variable);
-    if (value == nullptr || *value == '\0') continue;
-    std::string name(value);
-    for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return name.find("utf-8") != std::string::npos || name.find("utf8") != std::string::npos;
-  }
-  return false;
-}
 
 // A word from the data file as the terminal may show it: control bytes (an
 // escape sequence would act on the terminal) and bytes from 0x80 on as \xHH.
@@ -44,28 +30,27 @@ int end_with_key_wait(Console& console, const ConsoleOptions& options, int statu
 }
 
 int end_on_input_end(Console& console) {
-  say(console, text::input_ended);
+  say_on_own_line(console, text::input_ended);
   flush_console(console);
   return 1;
 }
 
 }  // namespace
 
-ConsoleOptions process_console_options() {
-  ConsoleOptions options;
-  options.tty_path = "/dev/tty";
-  if (::isatty(STDOUT_FILENO) && locale_uses_utf8()) options.encoding = Encoding::utf8;
-  return options;
-}
-
 void flush_console(Console& console) {
+  if (!console.pending.empty()) console.mid_line = console.pending.back() != '\n';
   console.out.write(console.pending.data(), static_cast<std::streamsize>(console.pending.size()));
   console.out.flush();
   console.pending.clear();
 }
 
 int run_console(std::istream& in, std::ostream& out, const ConsoleOptions& options) {
-  Console console{make_scanner(in.rdbuf()), out, options.encoding, {}};
+  if (options.note_redirected_output) {
+    std::string note;
+    fill(note, options.encoding, text::output_redirected_note);
+    tell_terminal(options.tty_path, note);
+  }
+  Console console{make_scanner(in.rdbuf()), out, options.encoding, {}, false};
   say(console, text::banner);
 
   DataFileChoice choice;
@@ -114,6 +99,7 @@ int run_console(std::istream& in, std::ostream& out, const ConsoleOptions& optio
   flush_console(console);
   FileFailure failure = wavelet_shrink(series, n, params.p, 2 * params.order, params.levels, params.threshold, out);
   ResultOutcome result;
+  console.mid_line = false;  // the engine writes whole lines past the console
   if (!failure.failed()) {
     result = write_result_file(choice.data_file_name, choice.result_file_name, series, n, params.levels,
                                params.order, first_reading);

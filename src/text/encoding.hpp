@@ -2,7 +2,7 @@
 //
 // The texts are kept as UTF-8 in text/messages.hpp. The run log always gets
 // their Shift-JIS (code page 932) bytes; the console gets Shift-JIS, or UTF-8
-// when it is a terminal whose locale uses UTF-8.
+// on a terminal whose locale is not Shift-JIS (console/terminal.hpp).
 #pragma once
 
 #include <string>

@@ -2,8 +2,9 @@
 //
 // Each text is a template (text/template.hpp) whose placeholders name the
 // values put in when it is written. The console writes the texts as
-// Shift-JIS bytes (or UTF-8 on a UTF-8 terminal), the run log always as
-// Shift-JIS; see text/encoding.hpp. The result file's texts are ASCII.
+// Shift-JIS bytes, or as UTF-8 on a terminal (console/terminal.hpp); the
+// run log always as Shift-JIS, see text/encoding.hpp. The result file's
+// texts are ASCII.
 //
 // The list below is the only place a text is defined: it makes one
 // constant per text and the array ALL_TEXTS, which the tests walk to check
@@ -35,7 +36,10 @@
   X(order_prompt, "N=")                                                                     \
   X(order_refused, "\a[ 1～{max}]\n")                                                       \
   X(coefficient_prompt, "p[{k:2d}]=")                                                       \
-  X(number_refused, "\a[number]\n")                                                         \
+  /* A coefficient or the noise level that is not a number: the word shown */               \
+  /* (text/printable.hpp), so that the tail of a typo such as 1e or 0x10, */                \
+  /* refused at the prompt after the one that took its head, can be found. */               \
+  X(number_refused, "\a[number: {word}]\n")                                                 \
   X(known_question, "ノイズの標準偏差は判っていますか？ [yes/no]\n")                        \
   X(estimate_question, "ノイズの標準偏差の推定を行いますか？ [yes/no]\n")                   \
   X(answer_prompt, " >")                                                                    \
@@ -48,6 +52,7 @@
   X(threshold_line, "縮退しきい値={threshold:.6G}\n")                                       \
   X(level_prompt, "最大多重変換レベル=")                                                    \
   X(level_refused, "\a[ 1～{limit} ]\n")                                                    \
+  /* Said on a line of its own when the prompt before it left the line open. */             \
   X(input_ended, "\ainput ended!\n")                                                        \
   /* Failures of files other than the data file at the prompt. */                           \
   X(file_error, "\afile error! [{file}: {reason}]\n")                                       \
@@ -61,6 +66,15 @@
   X(data_changed,                                                                           \
     "\adata changed! [{file}] input and noise columns do not show the denoised data\n")     \
   X(done, "\a[完了]\nOutputfile > [ {file} ]\n")                                            \
+  /* Notes for the person at the terminal, written to the terminal itself */                \
+  /* or to standard error, never to standard output. The key wait's hint */                 \
+  /* is erased again when the key comes. */                                                 \
+  X(key_hint, "(press any key)")                                                            \
+  X(output_redirected_note,                                                                 \
+    "dorvenk: standard output is redirected, so the prompts go there;"                      \
+    " type the answers here\n")                                                             \
+  X(encoding_ignored,                                                                       \
+    "\aencoding warning! [{variable}={value}] ignored: not utf-8 or shift-jis\n")           \
   /* Result file. */                                                                        \
   X(result_header, " input L{L}_N{N}_denoise noise\n")                                      \
   X(result_row, "{i} {input:.6G} {denoised:.6G} {noise:.6G}\n")                             \

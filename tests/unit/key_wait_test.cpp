@@ -115,7 +115,7 @@ TEST_F(KeyWait, TerminalWithUtf8LocaleGetsUtf8Text) {
   wait_exit();
 }
 
-TEST_F(KeyWait, TerminalWithOtherLocaleGetsShiftJis) {
+TEST_F(KeyWait, TerminalWithShiftJisLocaleGetsShiftJis) {
   start("ja_JP.SJIS");
   ASSERT_TRUE(wait_until_waiting());
   EXPECT_NE(output_.find("[\x8A\xAE\x97\xB9]"), std::string::npos);

@@ -146,6 +146,13 @@ CASES = [
          files={"wave.txt": noisy_sine(16, 8)},
          stdin=lines("wave", "1", HAAR, "yes", "sigma", "0.2", "deep", "99999999999",
                      "-2147483649", "2147483648", "2147483647", "2")),
+    # A refused number names the word: the tail of a typo, refused at the
+    # prompt after the one that took its head; control bytes escaped; a
+    # long word cut.
+    dict(name="dialogue_refused_numbers_named",
+         files={"wave.txt": noisy_sine(16, 40)},
+         stdin=lines("wave", "2", "1e", "0.5", "0x10", "\x1b[2J0.7", "0.5", "yes",
+                     "z" * 70, "0.1", "2")),
     dict(name="dialogue_input_ended_after_coefficients",
          files={"wave.txt": noisy_sine(8, 9)},
          stdin=lines("wave", "2", "0.482962913145 0.836516303738")),
@@ -232,6 +239,26 @@ CASES = [
          stdin=lines("data", "8", COEFS_8, "yes", mad_noise(NOISE_DATA, COEFS_8), "5"),
          cmd='{ echo data; echo 8; "$BUILD_DIR/src/coefs/dorvenk-coefs" 8; echo yes; '
              '"$BUILD_DIR/src/noise/dorvenk-noise" data.txt 8; echo 5; } | "$TOOL"\n'),
+    # ------------------------------------------------------------ console encoding
+    # Written to a file or a pipe the texts are Shift-JIS, whatever the locale.
+    dict(name="encoding_pipe_is_shift_jis_under_utf8_locale",
+         files={"wave.txt": noisy_sine(16, 41)},
+         stdin=lines("wave 1", HAAR, "no yes 1"),
+         env="LC_ALL=C.UTF-8 LANG=C.UTF-8"),
+    # DORVENK_ENCODING=utf-8 gives UTF-8 on a pipe too; the run log stays
+    # Shift-JIS.
+    dict(name="encoding_override_utf8_on_pipe",
+         files={"wave.txt": noisy_sine(16, 42)},
+         stdin=lines("wave 1", HAAR, "no yes 1"),
+         env="DORVENK_ENCODING=UTF8", stdout_encoding="utf-8"),
+    # A value that names no encoding is ignored, with a warning on standard
+    # error (kept in a file here: the harness wants standard error empty).
+    dict(name="encoding_override_unknown_ignored",
+         files={"wave.txt": noisy_sine(16, 43)},
+         stdin=lines("wave 1", HAAR, "no yes 1"),
+         env="LC_ALL=C.UTF-8 DORVENK_ENCODING=latin-1", stderr_file="warning.txt",
+         more_files={"warning.txt": "\aencoding warning! [DORVENK_ENCODING=latin-1] ignored: "
+                                    "not utf-8 or shift-jis\n"}),
     dict(name="result_data_file_removed_before_second_reading",
          files={"wave.txt": noisy_sine(16, 30)},
          stdin=lines("wave", "2", D4),
@@ -277,6 +304,11 @@ def make(case):
               "".join("mkdir -p %s\n" % d for d in case["dirs"]).encode())
     if "cmd" in case:
         write(os.path.join(folder, "cmd"), case["cmd"].encode())
+    elif "env" in case:
+        # The tool with these variables set, standard input as usual.
+        redirect = " 2> %s" % case["stderr_file"] if "stderr_file" in case else ""
+        write(os.path.join(folder, "cmd"), ('%s "$TOOL"%s\n' % (case["env"], redirect)).encode())
+        write(os.path.join(folder, "stdin"), stdin.encode())
     elif "cmd_between" in case:
         cmd = ("{\n"
                "printf '%%s' %s\n" % shell_text(case["stdin"])
@@ -288,12 +320,18 @@ def make(case):
     else:
         write(os.path.join(folder, "stdin"), stdin.encode())
 
-    write(os.path.join(folder, "expected", "stdout"), console.encode("utf-8"))
+    if case.get("stdout_encoding") == "utf-8":
+        # The exact bytes: UTF-8, not converted to Shift-JIS by the harness.
+        write(os.path.join(folder, "expected", "stdout.raw"), console.encode("utf-8"))
+    else:
+        write(os.path.join(folder, "expected", "stdout"), console.encode("utf-8"))
     write(os.path.join(folder, "expected", "status"), b"%d\n" % status)
 
     gone = sorted(path for path in files if path not in wd.files)
     if gone:
         write(os.path.join(folder, "expected", "gone"), "".join(g + "\n" for g in gone).encode())
+    for path, text in case.get("more_files", {}).items():
+        write(os.path.join(folder, "expected", "files", path), text.encode("utf-8"))
     for path, text in sorted(wd.files.items()):
         if path == model.LOG_NAME:
             text = model.normalise_log(text)

@@ -39,7 +39,7 @@ FILE_PROMPT = "\nPlease Input Filename\n >"
 KNOWN_QUESTION = "ノイズの標準偏差は判っていますか？ [yes/no]\n"
 ESTIMATE_QUESTION = "ノイズの標準偏差の推定を行いますか？ [yes/no]\n"
 YES_NO_REFUSED = "\a[yes or no]\n"
-NUMBER_REFUSED = "\a[number]\n"
+NUMBER_REFUSED = "\a[number: %s]\n"
 NOISE_PROMPT = "ノイズの標準偏差="
 HARD_LINE = "縮退しきい値はハードスレッショルドで選定します。\n"
 LEVEL_PROMPT = "最大多重変換レベル="
@@ -147,6 +147,21 @@ def scan_integer(text, pos):
 
 # ---------------------------------------------------------------- input
 
+REFUSED_WORD_CHARS = 64
+
+
+class Refused:
+    """A word that is not a number, as the refusal message shows it: its
+    first 64 characters (ASCII in the cases), then "..." when there were
+    more; a control character as \\xhh."""
+
+    def __init__(self, word):
+        cut = len(word) > REFUSED_WORD_CHARS
+        shown = "".join("\\x%02x" % ord(c) if ord(c) < 0x20 or ord(c) == 0x7F else c
+                        for c in word[:REFUSED_WORD_CHARS])
+        self.shown = shown + ("..." if cut else "")
+
+
 class Ended(Exception):
     """Standard input ended at a prompt."""
 
@@ -191,12 +206,14 @@ class Stdin:
         return value
 
     def double(self):
-        """A float, or None when the word there is not a number."""
+        """A float, or the refused word (a str) when the word there is not a number."""
         self._skip()
         length = scan_number(self.text, self.pos)
         if length == 0:
-            self.pos = self._word_end()
-            return None
+            end = self._word_end()
+            word = self.text[self.pos:end]
+            self.pos = end
+            return Refused(word)
         value = float(self.text[self.pos:self.pos + length])
         self.pos += length
         return value
@@ -467,6 +484,9 @@ def run(stdin_text, files, dirs=(), before_result=None):
     try:
         status = _run(out, wd, stdin, before_result)
     except Ended:
+        # The prompt at which the input ended left its line open.
+        if not "".join(out).endswith("\n"):
+            out.append("\n")
         out.append(INPUT_ENDED)
         status = 1
     return "".join(out), status, wd
@@ -516,9 +536,9 @@ def _run(out, wd, stdin, before_result):
         while True:
             out.append("p[%2d]=" % k)
             v = stdin.double()
-            if v is not None:
+            if not isinstance(v, Refused):
                 break
-            out.append(NUMBER_REFUSED)
+            out.append(NUMBER_REFUSED % v.shown)
         p.append(v)
 
     # The run log is opened (and so created) now; its record reaches the
@@ -550,9 +570,9 @@ def _run(out, wd, stdin, before_result):
         while True:
             out.append(NOISE_PROMPT)
             v = stdin.double()
-            if v is not None:
+            if not isinstance(v, Refused):
                 break
-            out.append(NUMBER_REFUSED)
+            out.append(NUMBER_REFUSED % v.shown)
         sd = v
         threshold = threshold_from_noise_sd(n, sd)
         record.append("ノイズの標準偏差=%s\n" % fmt_g(sd))
