@@ -8,6 +8,7 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -19,6 +20,7 @@
 
 #include "text/format.hpp"
 #include "wavelet/shrink.hpp"
+#include "wavelet/stages.hpp"
 
 namespace {
 
@@ -84,6 +86,40 @@ void BM_WaveletShrink(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * N_VALUES);
 }
 BENCHMARK(BM_WaveletShrink)->Arg(200)->Arg(4)->Unit(benchmark::kMillisecond);
+
+// The stage arithmetic alone, in memory: the L = 15 decomposition stages and
+// the 15 reconstruction stages of a full-size series, each stage's outputs
+// copied back into the series, no scratch file and no text.
+void BM_StagesInMemory(benchmark::State& state) {
+  const int taps = static_cast<int>(state.range(0));
+  const std::vector<double> p = unit_energy_filter(taps);
+  std::vector<double> q(p.size());
+  dorvenk::build_filter_pair(p, q);
+  const std::vector<double> input = seeded_values(N_VALUES, 7, 3.0);
+  std::vector<double> x(input.size());
+  std::vector<double> first(input.size());
+  std::vector<double> second(input.size());
+  const std::span<double> xs(x);
+  for (auto _ : state) {
+    x = input;
+    std::size_t r = N_VALUES;
+    for (int level = 0; level < LEVELS; ++level) {
+      const std::size_t half = r / 2;
+      dorvenk::decompose_into(xs.first(r), p, q, std::span(first).first(half), std::span(second).first(half));
+      std::copy_n(first.begin(), half, x.begin());
+      std::copy_n(second.begin(), half, x.begin() + static_cast<std::ptrdiff_t>(half));
+      r = half;
+    }
+    for (int level = 0; level < LEVELS; ++level) {
+      dorvenk::reconstruct_into(xs.first(r), xs.subspan(r, r), p, q, std::span(first).first(2 * r));
+      std::copy_n(first.begin(), 2 * r, x.begin());
+      r *= 2;
+    }
+    benchmark::DoNotOptimize(x.data());
+  }
+  state.SetItemsProcessed(state.iterations() * N_VALUES);
+}
+BENCHMARK(BM_StagesInMemory)->Arg(200)->Arg(4)->Unit(benchmark::kMillisecond);
 
 // One "%.12lf\n" write and one read back per value, as in a scratch file.
 void BM_ScratchConversions(benchmark::State& state) {
