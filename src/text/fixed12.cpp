@@ -51,6 +51,36 @@ std::uint64_t scaled_fraction(double f) {
   return whole + (up ? 1 : 0);
 }
 
+// The eight decimal digits at `text` as a number, eight at a time in one
+// 64-bit word; false when any of them is not a digit.
+bool eight_digits(const char* text, std::uint64_t& value) {
+  std::uint64_t word;
+  std::memcpy(&word, text, 8);
+  // Every byte in '0'..'9': its high nibble is 3, and adding 6 keeps it 3.
+  if (((word & 0xF0F0F0F0F0F0F0F0ULL) | (((word + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4)) !=
+      0x3333333333333333ULL)
+    return false;
+  word -= 0x3030303030303030ULL;
+  // Pairs, then fours, then all eight (the first digit is the lowest byte).
+  word = (word * 10) + (word >> 8);
+  word = (((word & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
+          (((word >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >>
+         32;
+  value = word;
+  return true;
+}
+
+// The same for four digits.
+bool four_digits(const char* text, std::uint32_t& value) {
+  std::uint32_t word;
+  std::memcpy(&word, text, 4);
+  if (((word & 0xF0F0F0F0U) | (((word + 0x06060606U) & 0xF0F0F0F0U) >> 4)) != 0x33333333U) return false;
+  word -= 0x30303030U;
+  word = (word * 10) + (word >> 8);                           // pairs in bytes 0 and 2
+  value = ((word & 0xFF) * 100) + ((word >> 16) & 0xFF);
+  return true;
+}
+
 }  // namespace
 
 char* write_fixed12_fast(char* first, double value) {
@@ -85,19 +115,14 @@ const char* read_fixed12(const char* first, const char* last, double& value) {
     digits = digits * 10 + static_cast<std::uint64_t>(*pos - '0');
     ++pos;
   }
-  bool fast = pos != integer_start && last - pos >= 14 && *pos == '.';
+  bool fast = pos != integer_start && last - pos >= 14 && *pos == '.' && pos[13] == '\n';
   if (fast) {
-    const char* decimals = pos + 1;
-    for (int i = 0; i < 12; ++i) {
-      const char c = decimals[i];
-      if (c < '0' || c > '9') {
-        fast = false;
-        break;
-      }
-      digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    pos = decimals + 12;
-    fast = fast && *pos == '\n' && digits < (std::uint64_t{1} << 53);
+    std::uint64_t high;
+    std::uint32_t low;
+    fast = eight_digits(pos + 1, high) && four_digits(pos + 9, low);
+    digits = (digits * 100000000 + high) * 10000 + low;
+    pos += 13;
+    fast = fast && digits < (std::uint64_t{1} << 53);
   }
   if (fast) {
     const double quotient = static_cast<double>(digits) / 1e12;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "text/fixed12.hpp"
+#include "text/g6.hpp"
 
 namespace dorvenk {
 namespace {
@@ -43,6 +44,8 @@ void append_g6(std::string& out, double value) {
   char* end;
   if (!std::isfinite(value)) {
     end = write_nonfinite(buffer, value, true);
+  } else if ((end = write_g6_fast(buffer, value)) != nullptr) {
+    // The same text, by a shorter road for the common magnitudes.
   } else {
     // to_chars in general form with a precision is exactly printf's %.6g.
     end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6).ptr;
