@@ -10,31 +10,53 @@ namespace {
 __extension__ typedef unsigned __int128 u128;
 
 // 10^k for k = 0..27, all below 2^90.
-constexpr u128 power_of_ten(int k) {
-  u128 p = 1;
-  for (int i = 0; i < k; ++i) p *= 10;
-  return p;
-}
+struct PowersOfTen {
+  u128 value[28];
+  constexpr PowersOfTen() : value() {
+    value[0] = 1;
+    for (int k = 1; k < 28; ++k) value[k] = value[k - 1] * 10;
+  }
+};
+constexpr PowersOfTen POWERS_OF_TEN;
+
+u128 power_of_ten(int k) { return POWERS_OF_TEN.value[k]; }
 
 // round(m * 2^e * 10^k), ties to even, for |k| <= 27 and the ranges
 // write_g6_fast admits (every product below stays inside 128 bits).
 std::uint64_t rounded_scaled(std::uint64_t m, int e, int k, std::uint64_t& truncated) {
   u128 numerator = m;
-  u128 denominator = 1;
-  if (k >= 0) {
+  u128 quotient;
+  bool above_half;
+  bool at_half;
+  if (k >= 0 && e < 0) {
+    // The common case, a magnitude below 10^6 with bits below its units:
+    // the divisor 2^-e is a power of two, so a shift divides.
     numerator *= power_of_ten(k);
+    const int shift = -e;
+    quotient = numerator >> shift;
+    const u128 rest = numerator & ((static_cast<u128>(1) << shift) - 1);
+    const u128 half = static_cast<u128>(1) << (shift - 1);
+    above_half = rest > half;
+    at_half = rest == half;
   } else {
-    denominator = power_of_ten(-k);
+    u128 denominator = 1;
+    if (k >= 0) {
+      numerator *= power_of_ten(k);
+    } else {
+      denominator = power_of_ten(-k);
+    }
+    if (e >= 0) {
+      numerator <<= e;
+    } else {
+      denominator <<= -e;
+    }
+    quotient = numerator / denominator;
+    const u128 twice_rest = 2 * (numerator % denominator);
+    above_half = twice_rest > denominator;
+    at_half = twice_rest == denominator;
   }
-  if (e >= 0) {
-    numerator <<= e;
-  } else {
-    denominator <<= -e;
-  }
-  const u128 quotient = numerator / denominator;
-  const u128 twice_rest = 2 * (numerator % denominator);
   truncated = static_cast<std::uint64_t>(quotient);
-  const bool up = twice_rest > denominator || (twice_rest == denominator && (quotient & 1) != 0);
+  const bool up = above_half || (at_half && (quotient & 1) != 0);
   return static_cast<std::uint64_t>(quotient) + (up ? 1 : 0);
 }
 
