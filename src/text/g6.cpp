@@ -21,6 +21,12 @@ constexpr PowersOfTen POWERS_OF_TEN;
 
 u128 power_of_ten(int k) { return POWERS_OF_TEN.value[k]; }
 
+// The doubles nearest to 10^-12 .. 10^30.
+constexpr double NEAR_POWERS_OF_TEN[] = {1e-12, 1e-11, 1e-10, 1e-9, 1e-8, 1e-7, 1e-6, 1e-5, 1e-4, 1e-3, 1e-2,
+                                         1e-1,  1e0,   1e1,   1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
+                                         1e10,  1e11,  1e12,  1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20,
+                                         1e21,  1e22,  1e23,  1e24, 1e25, 1e26, 1e27, 1e28, 1e29, 1e30};
+
 // round(m * 2^e * 10^k), ties to even, for |k| <= 27 and the ranges
 // write_g6_fast admits (every product below stays inside 128 bits).
 std::uint64_t rounded_scaled(std::uint64_t m, int e, int k, std::uint64_t& truncated) {
@@ -72,6 +78,10 @@ char* write_g6_fast(char* first, double value) {
   // floor(log2 |value|) * log10(2), rounded down: X or one below it.
   const int binary_exponent = biased - 1023;
   int x = (binary_exponent * 78913) >> 18;  // arithmetic shift: floor for negatives too
+  // One comparison settles most guesses that are one too low (the powers
+  // of ten here are doubles near 10^(x+1); a guess still off is set right
+  // by the exact quotient below).
+  if (x + 1 >= -12 && x + 1 <= 30 && magnitude >= NEAR_POWERS_OF_TEN[x + 1 + 12]) ++x;
   std::uint64_t digits = 0;
   for (;;) {
     std::uint64_t truncated;
@@ -80,7 +90,7 @@ char* write_g6_fast(char* first, double value) {
       ++x;
       continue;
     }
-    if (truncated < 100000) {  // never with the guess above; kept for safety
+    if (truncated < 100000) {  // one too high, from a power of ten just below the true one
       --x;
       continue;
     }
