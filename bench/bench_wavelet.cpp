@@ -5,6 +5,8 @@
 // scratch files: 65534 in the decomposition and as many in the
 // reconstruction, each written with write_fixed12 and read with read_fixed12,
 // that is four times the 32768 conversions of BM_ScratchConversions.
+// BM_StagesInMemory times the stage arithmetic alone, and BM_StageVersions
+// each version of its loops that the processor runs.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
