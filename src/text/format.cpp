@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "text/fixed12.hpp"
+#include "text/g6.hpp"
+
 namespace dorvenk {
 namespace {
 
@@ -41,6 +44,8 @@ void append_g6(std::string& out, double value) {
   char* end;
   if (!std::isfinite(value)) {
     end = write_nonfinite(buffer, value, true);
+  } else if ((end = write_g6_fast(buffer, value)) != nullptr) {
+    // The same text, by a shorter road for the common magnitudes.
   } else {
     // to_chars in general form with a precision is exactly printf's %.6g.
     end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6).ptr;
@@ -53,6 +58,10 @@ void append_g6(std::string& out, double value) {
 
 char* write_fixed12(char* first, char* last, double value) {
   if (!std::isfinite(value)) return write_nonfinite(first, value, false);
+  // The same text, by a shorter road for all but the largest magnitudes.
+  if (last - first >= static_cast<std::ptrdiff_t>(FIXED12_FAST_TEXT)) {
+    if (char* end = write_fixed12_fast(first, value)) return end;
+  }
   return std::to_chars(first, last, value, std::chars_format::fixed, 12).ptr;
 }
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <charconv>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 
 namespace dorvenk {
@@ -49,6 +50,40 @@ int take_digits(Scanner& s, std::string& text) {
     ++count;
   }
   return count;
+}
+
+// 10^0 .. 10^22, every one an exact double.
+constexpr double EXACT_POWERS_OF_TEN[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                          1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The value of a number text without an exponent ("-", digits, at most one
+// ".") whose digits, taken together as an integer m, stay below 2^53 and
+// which has at most 22 digits after the point: then m and 10^decimals are
+// exact doubles and their one quotient is the correctly rounded value of
+// the text, the very double from_chars gives. False for any other text.
+bool exact_short_decimal(const std::string& text, double& value) {
+  constexpr std::uint64_t LIMIT = std::uint64_t{1} << 53;
+  std::size_t at = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (negative) ++at;
+  std::uint64_t m = 0;
+  int decimals = -1;  // -1 until the point
+  for (; at < text.size(); ++at) {
+    const char c = text[at];
+    if (c == '.') {
+      decimals = 0;
+      continue;
+    }
+    if (c < '0' || c > '9') return false;  // an exponent
+    if (m >= LIMIT / 10) return false;
+    m = m * 10 + static_cast<std::uint64_t>(c - '0');
+    if (decimals >= 0) ++decimals;
+  }
+  if (m >= LIMIT || decimals > 22) return false;
+  const double magnitude =
+      decimals > 0 ? static_cast<double>(m) / EXACT_POWERS_OF_TEN[decimals] : static_cast<double>(m);
+  value = negative ? -magnitude : magnitude;
+  return true;
 }
 
 }  // namespace
@@ -142,6 +177,7 @@ ScanStatus scan_double(Scanner& s, double& value) {
       text.resize(mantissa_length);
     }
   }
+  if (exact_short_decimal(text, value)) return ScanStatus::ok;
   const char* first = text.data();
   const char* last = first + text.size();
   auto result = std::from_chars(first, last, value, std::chars_format::general);

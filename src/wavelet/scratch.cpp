@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 
+#include "text/fixed12.hpp"
 #include "text/format.hpp"
 
 namespace dorvenk {
@@ -94,8 +94,8 @@ bool parse_scratch_values(std::string_view text, std::span<double> values) {
   const char* pos = text.data();
   const char* end = pos + text.size();
   for (double& value : values) {
-    auto [next, ec] = std::from_chars(pos, end, value);
-    if (ec != std::errc() || next == end || *next != '\n') return false;
+    const char* next = read_fixed12(pos, end, value);
+    if (next == nullptr || next == end || *next != '\n') return false;
     pos = next + 1;
   }
   return pos == end;

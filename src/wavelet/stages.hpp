@@ -9,7 +9,12 @@
 // reconstruct_into).
 //
 // Every sum runs from 0.0 in the one fixed order of its formula, so a stage
-// gives the same bits whichever sink takes its outputs.
+// gives the same bits whichever sink takes its outputs, and whichever
+// version of the loops computes it: besides the plain scalar loops there
+// are vector versions for the instruction sets a processor may have, which
+// compute independent sums side by side, each in its own order, with no
+// multiply fused with an add. The stages pick the widest version the
+// processor supports; the tests and benchmarks can call each one directly.
 #pragma once
 
 #include <span>
@@ -75,5 +80,30 @@ void decompose_into(std::span<const double> x, std::span<const double> p, std::s
 // out[2j+1] = y1_j. `out` must not overlap the inputs.
 void reconstruct_into(std::span<const double> approx, std::span<const double> detail,
                       std::span<const double> p, std::span<const double> q, std::span<double> out);
+
+// ---- The versions of the loops ----
+
+namespace stage_kernels {
+
+enum class Isa { scalar, sse2, avx2, avx512 };
+
+inline constexpr Isa ALL_ISAS[] = {Isa::scalar, Isa::sse2, Isa::avx2, Isa::avx512};
+
+// "scalar", "sse2", "avx2", "avx512".
+const char* isa_name(Isa isa);
+
+// Whether this processor runs the version (scalar and sse2 always do).
+bool isa_supported(Isa isa);
+
+// The widest supported version: the one the stages above use.
+Isa chosen_isa();
+
+// decompose_stage and reconstruct_stage with the given version of the loops.
+bool decompose_stage(Isa isa, std::span<const double> x, std::span<const double> p, std::span<const double> q,
+                     StageSink sink);
+bool reconstruct_stage(Isa isa, std::span<const double> approx, std::span<const double> detail,
+                       std::span<const double> p, std::span<const double> q, StageSink sink);
+
+}  // namespace stage_kernels
 
 }  // namespace dorvenk
