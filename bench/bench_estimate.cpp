@@ -26,7 +26,7 @@ std::vector<double> seeded_series(int n) {
     return static_cast<double>((z ^ (z >> 31)) >> 11) * 0x1.0p-53;
   };
   std::vector<double> x(static_cast<std::size_t>(n));
-  for (int t = 0; t < n; ++t) {
+  for (std::size_t t = 0; t < x.size(); ++t) {
     double u1 = 1.0 - next();
     double u2 = next();
     double v = 0.5 * std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
