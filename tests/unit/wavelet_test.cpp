@@ -1,5 +1,7 @@
 // Wavelet shrinkage engine: filter pair and table, decomposition and
-// reconstruction through the scratch files, hard thresholding, scratch file
+// reconstruction through the scratch files, the stages in memory, hard
+// thresholding, the whole engine against the formulas (samples[n..] never
+// touched), orthonormal filters giving the input back, scratch file
 // failures and the working-directory lock.
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-// Level limit and the threshold rules.
+// The rules of the shrinkage that depend only on numbers: the largest
+// number of levels for n values, and the two threshold rules.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <string>
 
-#include "console/dialogue.hpp"
 #include "text/format.hpp"
 #include "wavelet/rules.hpp"
 
@@ -16,7 +16,8 @@ TEST(LevelLimit, TableOfLengths) {
   const struct {
     int n, limit;
   } cases[] = {{32768, 15}, {1536, 9}, {1024, 10}, {1000, 3}, {100, 2}, {8, 3}, {7, 1},
-               {6, 1},      {5, 2},    {4, 2},     {2, 1},    {1, 1},  {0, 0}, {3, 1}};
+               {6, 1},      {5, 2},    {4, 2},     {2, 1},    {1, 1},  {0, 0}, {3, 1},
+               {9, 3},      {17, 4},   {33, 5}};
   for (const auto& c : cases) EXPECT_EQ(level_limit(c.n), c.limit) << c.n;
 }
 
