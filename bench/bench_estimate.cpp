@@ -13,23 +13,16 @@
 #include "estimate/ar_kernels.hpp"
 #include "estimate/ar_noise.hpp"
 #include "ar_noise_reference.hpp"
+#include "seeded_random.hpp"
 
 namespace {
 
 std::vector<double> seeded_series(int n) {
-  // splitmix64 and Box-Muller: an AR(2) series over Gaussian noise.
-  std::uint64_t state = 12345;
-  auto next = [&state] {
-    std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return static_cast<double>((z ^ (z >> 31)) >> 11) * 0x1.0p-53;
-  };
+  // An AR(2) series over seeded Gaussian noise.
+  dorvenk::test_support::Random rng{12345};
   std::vector<double> x(static_cast<std::size_t>(n));
-  for (int t = 0; t < n; ++t) {
-    double u1 = 1.0 - next();
-    double u2 = next();
-    double v = 0.5 * std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
+  for (std::size_t t = 0; t < x.size(); ++t) {
+    double v = 0.5 * rng.next_gaussian();
     if (t >= 2) v += 1.2 * x[t - 1] - 0.5 * x[t - 2];
     x[t] = v;
   }

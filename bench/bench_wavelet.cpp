@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "text/fixed12.hpp"
+#include "seeded_random.hpp"
 #include "text/format.hpp"
 #include "wavelet/shrink.hpp"
 #include "wavelet/stages.hpp"
@@ -31,21 +32,10 @@ namespace {
 constexpr int N_VALUES = 32768;
 constexpr int LEVELS = 15;
 
-// splitmix64 as uniform doubles in [0, 1).
-struct Seeded {
-  std::uint64_t state;
-  double next() {
-    std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return static_cast<double>((z ^ (z >> 31)) >> 11) * 0x1.0p-53;
-  }
-};
-
 std::vector<double> seeded_values(int count, std::uint64_t seed, double scale) {
-  Seeded gen{seed};
+  dorvenk::test_support::Random gen{seed};
   std::vector<double> v(static_cast<std::size_t>(count));
-  for (double& x : v) x = scale * (2 * gen.next() - 1);
+  for (double& x : v) x = scale * (2 * gen.next_uniform() - 1);
   return v;
 }
 

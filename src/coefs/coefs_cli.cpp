@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "coefs/daubechies_table.hpp"
+#include "text/command_line.hpp"
 #include "version.hpp"
 
 namespace dorvenk {
@@ -38,25 +39,15 @@ constexpr const char* HELP =
     "Exit status: 0 on success, 2 for a missing or bad argument, 1 if the output\n"
     "cannot be written.\n";
 
+constexpr const char* COMMAND = "dorvenk-coefs";
+
 int usage_error(std::FILE* err, const char* problem, const char* argument) {
-  std::fputs("dorvenk-coefs: ", err);
-  std::fputs(problem, err);
-  if (argument != nullptr) {
-    std::fputs(" \"", err);
-    std::fputs(argument, err);
-    std::fputs("\"", err);
-  }
-  std::fputs("\n", err);
-  std::fputs(USAGE, err);
+  write_usage_error(err, COMMAND, problem, argument, USAGE);
   return COEFS_EXIT_USAGE;
 }
 
 int finish_output(std::FILE* out, std::FILE* err, bool written) {
-  if (std::fflush(out) != 0 || !written || std::ferror(out)) {
-    std::fputs("dorvenk-coefs: cannot write to standard output\n", err);
-    return COEFS_EXIT_WRITE_FAILED;
-  }
-  return COEFS_EXIT_OK;
+  return dorvenk::finish_output(out, err, COMMAND, written) ? COEFS_EXIT_OK : COEFS_EXIT_WRITE_FAILED;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 
 #include "estimate/ar_kernels.hpp"
@@ -83,14 +84,17 @@ template <class V>
 // shares the first factor x[i] and has its own running sum and divisor. A
 // group may run past max_order (its extra lags are dropped) as long as its
 // largest lag still has a pair, so that no read goes beyond x[n - 1].
+//
+// Array lengths from template arguments are written std::size_t{...}: the
+// conversion is checked while compiling, so g++ does not warn about a sign.
 template <class V, int G>
 [[gnu::always_inline]] inline void autocorrelation_vector(const double* x, int n, int max_order, double* autocorr) {
   constexpr int W = lanes_of<V>;
   constexpr int WIDTH = G * W;
   int k0 = 0;
   for (; k0 <= max_order && k0 + WIDTH - 1 <= n - 1; k0 += WIDTH) {
-    V sum[G];
-    V divisor[G];
+    V sum[std::size_t{G}];
+    V divisor[std::size_t{G}];
     for (int g = 0; g < G; ++g) {
       sum[g] = splat<V>(0.0);
       divisor[g] = sum[g];
@@ -104,7 +108,7 @@ template <class V, int G>
       _Pragma("GCC unroll 16") for (int g = 0; g < G; ++g)
         sum[g] = sum[g] + first * load<V>(later + g * W) / divisor[g];
     }
-    double partial[WIDTH];
+    double partial[std::size_t{WIDTH}];
     for (int g = 0; g < G; ++g) store(partial + g * W, sum[g]);
     for (int lane = 0; lane < WIDTH && k0 + lane <= max_order; ++lane) {
       const int k = k0 + lane;
@@ -135,13 +139,13 @@ struct ErrorSums {
 
   // by_step[o][q] = coef[q][o]: the weights of all orders at step o side by
   // side (zero where order q + 1 has no step o, or beyond max_order).
-  alignas(64) double by_step[MAX_AR_ORDER][COLUMNS];
+  alignas(64) double by_step[MAX_AR_ORDER][std::size_t{COLUMNS}];
   // spread[(i - base) * W + lane] holds x[i] in every lane, for the samples
   // of the stretch in hand and the MAX_AR_ORDER before it.
-  alignas(64) double spread[(CHUNK + MAX_AR_ORDER) * W];
+  alignas(64) double spread[std::size_t{(CHUNK + MAX_AR_ORDER) * W}];
   int base;
   // Running squared-error sums, carried from one stretch to the next.
-  alignas(64) double sums[COLUMNS];
+  alignas(64) double sums[std::size_t{COLUMNS}];
 
   template <class G>
   [[gnu::always_inline]] inline G spread_at(int i) const {
@@ -157,7 +161,7 @@ struct ErrorSums {
   // see that sign. Otherwise those lanes keep their prediction by a select.
   template <class G, int COUNT, bool FINITE>
   [[gnu::always_inline]] inline void block(int s, int q0, int top, G& sum) const {
-    G prediction[COUNT];
+    G prediction[std::size_t{COUNT}];
     _Pragma("GCC unroll 16") for (int j = 0; j < COUNT; ++j) prediction[j] = splat<G>(0.0);
     // Steps every lane of the group takes (lane q0 has q0 + 1 steps).
     const int all_lanes_end = FINITE ? top : q0 + 1;
@@ -215,7 +219,7 @@ struct ErrorSums {
     // targets from s = top on (top <= max_order <= n - 1). The targets
     // below top, the first few of the lower orders, go one by one.
     const int groups = (max_order + W - 1) / W;
-    int top[COLUMNS / W];
+    int top[std::size_t{COLUMNS / W}];
     for (int g = 0; g < groups; ++g) {
       const int q0 = g * W;
       top[g] = std::min(q0 + W, max_order);

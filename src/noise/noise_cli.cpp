@@ -14,10 +14,8 @@
 #include "coefs/daubechies_table.hpp"
 #include "data/samples.hpp"
 #include "estimate/mad_noise.hpp"
-
-#ifndef DORVENK_VERSION
-#define DORVENK_VERSION "1.1.0"
-#endif
+#include "text/command_line.hpp"
+#include "version.hpp"
 
 namespace dorvenk {
 namespace {
@@ -105,31 +103,21 @@ struct NoiseStorage {
   MadWork work;
 };
 
+constexpr const char* COMMAND = "dorvenk-noise";
+
 int usage_error(std::FILE* err, const char* problem, const char* argument) {
-  std::fputs("dorvenk-noise: ", err);
-  std::fputs(problem, err);
-  if (argument != nullptr) {
-    std::fputs(" \"", err);
-    std::fputs(printable(argument).c_str(), err);
-    std::fputs("\"", err);
-  }
-  std::fputs("\n", err);
-  std::fputs(USAGE, err);
+  write_usage_error(err, COMMAND, problem, argument, USAGE);
   return NOISE_EXIT_USAGE;
 }
 
-// "dorvenk-noise: FILE: what[: detail]" on `err`; status 1.
+// "\adorvenk-noise: FILE: what[: detail]" on `err`; status 1.
 int data_failure(std::FILE* err, const std::string& file, const std::string& what) {
-  std::fprintf(err, "dorvenk-noise: %s: %s\n", printable(file).c_str(), what.c_str());
+  write_failure(err, COMMAND, printable(file) + ": " + what);
   return NOISE_EXIT_FAILED;
 }
 
 int finish_output(std::FILE* out, std::FILE* err, bool written) {
-  if (std::fflush(out) != 0 || !written || std::ferror(out)) {
-    std::fputs("dorvenk-noise: cannot write to standard output\n", err);
-    return NOISE_EXIT_FAILED;
-  }
-  return NOISE_EXIT_OK;
+  return dorvenk::finish_output(out, err, COMMAND, written) ? NOISE_EXIT_OK : NOISE_EXIT_FAILED;
 }
 
 int estimate_file(const std::string& file, int order, std::FILE* out, std::FILE* err) {
@@ -178,22 +166,6 @@ bool write_sigma(double sigma, std::FILE* out) {
   return std::fprintf(out, "%.17g\n", sigma) >= 0 && !std::ferror(out);
 }
 
-std::string printable(std::string_view text) {
-  std::string shown;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7f) {
-      constexpr const char* HEX = "0123456789abcdef";
-      shown += "\\x";
-      shown += HEX[byte >> 4];
-      shown += HEX[byte & 0xf];
-    } else {
-      shown += c;
-    }
-  }
-  return shown;
-}
-
 int run_noise(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
   if (argc < 2) return usage_error(err, "missing the data file FILE", nullptr);
   const char* first = argv[1];
@@ -201,7 +173,7 @@ int run_noise(int argc, const char* const* argv, std::FILE* out, std::FILE* err)
     return finish_output(out, err, std::fputs(HELP, out) >= 0);
   }
   if (argc == 2 && std::strcmp(first, "--version") == 0) {
-    return finish_output(out, err, std::fputs("dorvenk-noise " DORVENK_VERSION "\n", out) >= 0);
+    return finish_output(out, err, std::fprintf(out, "dorvenk-noise %s\n", PROJECT_VERSION) >= 0);
   }
   if (first[0] == '\0') return usage_error(err, "the data file FILE is an empty name", nullptr);
   if (first[0] == '-') return usage_error(err, "unknown option", first);

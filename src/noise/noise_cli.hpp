@@ -23,15 +23,12 @@ inline constexpr int NOISE_DEFAULT_ORDER = 4;
 // finite values are passed here. False if the stream reports an error.
 bool write_sigma(double sigma, std::FILE* out);
 
-// `text` with every control byte (below 0x20, and 0x7f) shown as \xNN, so
-// that a file name or a word from a file cannot drive the terminal.
-std::string printable(std::string_view text);
-
 // The whole command: argv[1] is FILE (or "--help", "-h", "--version"),
 // argv[2] the optional order N. A missing, extra or bad argument writes a
 // usage message on `err` and returns NOISE_EXIT_USAGE; a data file that
 // cannot be read or gives no estimate, or a failed write to `out`, writes
-// the reason on `err` and returns NOISE_EXIT_FAILED.
+// the reason on `err` and returns NOISE_EXIT_FAILED. Messages are those of
+// text/command_line.hpp.
 int run_noise(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
 
 }  // namespace dorvenk

@@ -93,11 +93,11 @@ class Template {
       if (!letter && !digit) malformed_text_template("a placeholder name that is no identifier");
     }
     if (colon == std::string_view::npos) return Conversion::plain;
-    std::string_view spec = inside.substr(colon + 1);
-    if (spec == "2d") return Conversion::int_width2;
-    if (spec == ".6G") return Conversion::g6;
-    if (spec == ".12f") return Conversion::fixed12;
-    if (spec == "15.12f") return Conversion::fixed12_width15;
+    std::string_view format = inside.substr(colon + 1);
+    if (format == "2d") return Conversion::int_width2;
+    if (format == ".6G") return Conversion::g6;
+    if (format == ".12f") return Conversion::fixed12;
+    if (format == "15.12f") return Conversion::fixed12_width15;
     malformed_text_template("a conversion other than 2d, .6G, .12f, 15.12f");
     return Conversion::plain;
   }

@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <string>
 
-#include "wavelet/engine_text.hpp"
+#include "text/messages.hpp"
 #include "wavelet/scratch.hpp"
 #include "wavelet/shrink_internal.hpp"
 #include "wavelet/stages.hpp"
@@ -122,9 +122,14 @@ FileFailure wavelet_shrink(std::span<double> samples, int n, std::span<const dou
   double q_store[MAX_TAPS];
   const std::span<double> q(q_store, static_cast<std::size_t>(taps));
   build_filter_pair(filter, q);
-  std::string text;
-  engine_text::append_coefficient_table(text, filter, q);
-  write_text(out, text);
+  // Both lines of the engine are ASCII: the same bytes in every encoding.
+  std::string line;
+  const int half = taps / 2;
+  for (int k = 0; k < taps; ++k) {
+    const auto at = static_cast<std::size_t>(k);
+    fill(line, Encoding::shift_jis, text::coefficient_line, k, filter[at], k - half, q[at]);
+  }
+  write_text(out, line);
 
   EngineRun run;
 
@@ -136,9 +141,9 @@ FileFailure wavelet_shrink(std::span<double> samples, int n, std::span<const dou
 
   // 3. The hard threshold over all n values.
   const int zeroed = hard_threshold(x, threshold);
-  text.clear();
-  engine_text::append_ratio_line(text, zeroed, n);
-  write_text(out, text);
+  line.clear();
+  fill(line, Encoding::shift_jis, text::ratio_line, zeroed, n);
+  write_text(out, line);
 
   // 4. The reconstruction through "r_tmp".
   for (int stage = 0; stage < levels; ++stage) {

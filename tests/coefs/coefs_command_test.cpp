@@ -3,10 +3,6 @@
 // standard input from /dev/null; stdout, stderr and the exit status compared,
 // and the directory checked to stay empty. Plus the argument parser and the
 // output format for every order, in-process.
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -49,34 +45,9 @@ class CoefsCommand : public testing::Test {
 
   // Runs the command with `args`; stdout goes to `stdout_path` if given.
   RunResult run(const std::vector<std::string>& args, const char* stdout_path = nullptr) {
-    const fs::path out_path = stdout_path != nullptr ? fs::path(stdout_path) : root / "capture" / "stdout";
-    const fs::path err_path = root / "capture" / "stderr";
-    std::vector<char*> argv;
-    std::string tool = DORVENK_COEFS_TOOL;
-    argv.push_back(tool.data());
-    std::vector<std::string> copies = args;
-    for (std::string& a : copies) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    const pid_t pid = fork();
-    if (pid == 0) {
-      setsid();
-      const int in = open("/dev/null", O_RDONLY);
-      const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (in < 0 || out < 0 || err < 0 || chdir((root / "work").c_str()) != 0) _exit(127);
-      dup2(in, 0);
-      dup2(out, 1);
-      dup2(err, 2);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
-    RunResult result;
-    int wait_status = 0;
-    if (pid < 0 || waitpid(pid, &wait_status, 0) != pid) return result;
-    result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
-    if (stdout_path == nullptr) result.out = read_file(out_path);
-    result.err = read_file(err_path);
+    const test_support::CommandResult ran =
+        test_support::run_command(DORVENK_COEFS_TOOL, args, root / "work", root / "capture", stdout_path);
+    RunResult result{ran.out, ran.err, ran.status, {}};
     for (const fs::directory_entry& entry : fs::directory_iterator(root / "work")) {
       result.files_left.push_back(entry.path().filename().string());
     }
@@ -124,10 +95,14 @@ TEST_F(CoefsCommand, BadArgumentsGetUsageOnStderrAndStatus2) {
     const RunResult r = run(args);
     EXPECT_EQ(r.status, 2) << shown;
     EXPECT_EQ(r.out, "") << shown;
-    EXPECT_EQ(r.err.rfind("dorvenk-coefs: ", 0), 0u) << shown << ": " << r.err;
+    EXPECT_EQ(r.err.rfind("\adorvenk-coefs: ", 0), 0u) << shown << ": " << r.err;
     EXPECT_NE(r.err.find("Usage: dorvenk-coefs N"), std::string::npos) << shown << ": " << r.err;
     EXPECT_TRUE(r.files_left.empty()) << shown;
   }
+  // An argument is shown with its control bytes as \xNN.
+  EXPECT_EQ(run({std::string("\x1b]0;x\x07", 6)}).err,
+            "\adorvenk-coefs: N must be a whole number from 1 to 100, not \"\\x1b]0;x\\x07\"\n"
+            "Usage: dorvenk-coefs N    (N from 1 to 100; dorvenk-coefs --help for more)\n");
 }
 
 TEST_F(CoefsCommand, HelpSaysWhatItPrintsAndHowToFeedTheTool) {
@@ -163,7 +138,7 @@ TEST_F(CoefsCommand, FullOutputDeviceGivesStatus1) {
   for (const char* arg : {"100", "--help", "--version"}) {
     const RunResult r = run({arg}, "/dev/full");
     EXPECT_EQ(r.status, 1) << arg;
-    EXPECT_EQ(r.err, "dorvenk-coefs: cannot write to standard output\n") << arg;
+    EXPECT_EQ(r.err, "\adorvenk-coefs: cannot write to standard output\n") << arg;
   }
 }
 

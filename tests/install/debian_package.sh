@@ -14,6 +14,7 @@ BUILD_DIR=$2
 VERSION=$3
 COMMANDS=$4
 export LC_ALL=C
+source "$(dirname "${BASH_SOURCE[0]}")/expected_files.sh"
 
 work=$(mktemp -d)
 trap 'chmod -R u+rwx "$work"; rm -rf "$work"' EXIT
@@ -33,17 +34,8 @@ if [ ! -f "$deb" ]; then
 fi
 
 # The files: every one under /usr, as the staged install has them.
-files=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { print $6 }' | sed 's|^\./||' | sort | tr '\n' ' ')
-expected="usr/share/doc/dorvenk/README.md usr/share/doc/dorvenk/copyright"
-for signal in blocks bumps heavisine doppler; do
-  expected="$expected usr/share/doc/dorvenk/examples/$signal.txt usr/share/doc/dorvenk/examples/$signal-clean.txt"
-  expected="$expected usr/share/doc/dorvenk/examples/$signal.answers"
-done
-for page in "$SOURCE_DIR"/man/*.1; do
-  [ -e "$page" ] && expected="$expected usr/share/man/man1/$(basename "$page").gz"
-done
-for program in ${COMMANDS//,/ }; do expected="$expected usr/bin/$program"; done
-wanted=$(printf '%s\n' $expected | sort | tr '\n' ' ')
+files=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { print $6 }' | sed 's|^\./usr/||' | sort | tr '\n' ' ')
+wanted=$(expected_files "$SOURCE_DIR" "$COMMANDS")
 [ "$files" = "$wanted" ] || fail "the package holds [$files], expected [$wanted]"
 dpkg-deb --contents "$deb" | awk '$6 ~ /^\.\/usr\/bin\/./ && $1 != "-rwxr-xr-x" { print }' | grep -q . &&
   fail "a program in usr/bin is not mode 755"

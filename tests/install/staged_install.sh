@@ -15,6 +15,7 @@ BUILD_DIR=$2
 VERSION=$3
 COMMANDS=$4
 export LC_ALL=C
+source "$(dirname "${BASH_SOURCE[0]}")/expected_files.sh"
 
 work=$(mktemp -d)
 trap 'chmod -R u+rwx "$work"; rm -rf "$work"' EXIT
@@ -30,17 +31,8 @@ fi
 usr=$stage/usr
 
 # The files, where they belong.
-expected="share/doc/dorvenk/README.md share/doc/dorvenk/copyright"
-for signal in blocks bumps heavisine doppler; do
-  expected="$expected share/doc/dorvenk/examples/$signal.txt share/doc/dorvenk/examples/$signal-clean.txt"
-  expected="$expected share/doc/dorvenk/examples/$signal.answers"
-done
-for page in "$SOURCE_DIR"/man/*.1; do
-  [ -e "$page" ] && expected="$expected share/man/man1/$(basename "$page").gz"
-done
-for program in ${COMMANDS//,/ }; do expected="$expected bin/$program"; done
 installed=$(cd "$usr" && find . -type f -o -type l | sed 's|^\./||' | sort | tr '\n' ' ')
-wanted=$(printf '%s\n' $expected | sort | tr '\n' ' ')
+wanted=$(expected_files "$SOURCE_DIR" "$COMMANDS")
 [ "$installed" = "$wanted" ] || fail "installed [$installed], expected [$wanted]"
 for program in ${COMMANDS//,/ }; do
   [ -x "$usr/bin/$program" ] || fail "bin/$program is not executable"

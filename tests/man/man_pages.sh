@@ -165,8 +165,10 @@ bell_messages() {
     }' "$1"
 }
 
-# The parser on both forms of the texts: pieces around values, and whole
-# templates with named placeholders split over lines with comments between.
+# The parser on two ways a text can be written: cut into pieces around its
+# values (the messages no longer are, but a message written so must still be
+# found), and whole templates with named placeholders split over lines with
+# comments between.
 cat > "$work/pieces.hpp" << 'EOF'
 // A comment with "\anot a message" in it.
 inline constexpr std::string_view data_over = "\adata over! [Max ";   // 32768

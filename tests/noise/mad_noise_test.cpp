@@ -15,6 +15,7 @@
 #include "coefs/daubechies_table.hpp"
 #include "estimate/mad_noise.hpp"
 #include "noise/noise_cli.hpp"
+#include "text/command_line.hpp"
 #include "text/scan.hpp"
 #include "wavelet/stages.hpp"
 
@@ -93,7 +94,7 @@ TEST(MadNoise, HaarSeriesComputedByHand) {
 TEST(MadNoise, UsesTheToolsDecompositionStage) {
   MadWork work;
   std::vector<double> x(101);
-  for (std::size_t i = 0; i < x.size(); ++i) x[i] = std::sin(0.3 * static_cast<double>(i)) + 0.01 * (i % 7);
+  for (std::size_t i = 0; i < x.size(); ++i) x[i] = std::sin(0.3 * static_cast<double>(i)) + 0.01 * static_cast<double>(i % 7);
   for (const int order : {2, 4, 8, 100}) {
     for (const std::size_t n : {std::size_t{101}, std::size_t{100}, std::size_t{3}}) {
       const std::span<const double> series(x.data(), n);
@@ -148,7 +149,7 @@ TEST(MadNoise, PrintedFormReadsBackAsTheSameDouble) {
   }
 }
 
-TEST(NoisePrintable, ControlBytesAreShownAsHex) {
+TEST(CommandLinePrintable, ControlBytesAreShownAsHex) {
   EXPECT_EQ(printable("data.txt"), "data.txt");
   EXPECT_EQ(printable(std::string("a\x1b[31mb\x7f\n", 9)), "a\\x1b[31mb\\x7f\\x0a");
   EXPECT_EQ(printable(std::string("\0x", 2)), "\\x00x");

@@ -1,8 +1,11 @@
 // What the C++ tests share: a temporary directory that removes itself, a
 // fixture that runs each test inside one, whole-file reading and writing,
-// and a seeded generator whose numbers are the same on every machine.
+// a seeded generator whose numbers are the same on every machine, and a
+// built command run from outside.
 #pragma once
 
+#include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -18,6 +21,9 @@
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <vector>
+
+#include "seeded_random.hpp"
 
 namespace dorvenk::test_support {
 
@@ -95,26 +101,48 @@ inline void write_file(const fs::path& path, const std::string& text) {
   if (!out.flush()) ADD_FAILURE() << "cannot write " << path;
 }
 
-// Reproducible pseudo-random numbers, the same on every machine and library:
-// splitmix64, uniform doubles from its top 53 bits, and Box-Muller for
-// Gaussian values.
-struct Random {
-  std::uint64_t state;
-
-  std::uint64_t next_u64() {
-    std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-  }
-  // Uniform in [0, 1).
-  double next_uniform() { return static_cast<double>(next_u64() >> 11) * 0x1.0p-53; }
-  // Standard normal.
-  double next_gaussian() {
-    const double u1 = 1.0 - next_uniform();  // (0, 1]
-    const double u2 = next_uniform();
-    return std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
-  }
+// What a command run from outside left: its standard output (empty when it
+// went to a file of the caller's), its standard error and its exit status
+// (-1 when it did not exit by itself).
+struct CommandResult {
+  std::string out;
+  std::string err;
+  int status = -1;
 };
+
+// Runs `program` with `args` in the directory `work`, in a session of its
+// own without a controlling terminal, standard input from /dev/null. Its
+// standard output and standard error go to the files "stdout" and "stderr"
+// in `capture`, or its standard output to `stdout_path` when one is given.
+inline CommandResult run_command(const std::string& program, const std::vector<std::string>& args,
+                                 const fs::path& work, const fs::path& capture, const char* stdout_path = nullptr) {
+  const fs::path out_path = stdout_path != nullptr ? fs::path(stdout_path) : capture / "stdout";
+  const fs::path err_path = capture / "stderr";
+  std::string program_copy = program;
+  std::vector<std::string> copies = args;
+  std::vector<char*> argv{program_copy.data()};
+  for (std::string& a : copies) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setsid();
+    const int in = ::open("/dev/null", O_RDONLY);
+    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0 || ::chdir(work.c_str()) != 0) ::_exit(127);
+    ::dup2(in, 0);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  CommandResult result;
+  int wait_status = 0;
+  if (pid < 0 || ::waitpid(pid, &wait_status, 0) != pid) return result;
+  result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+  if (stdout_path == nullptr) result.out = read_file(out_path);
+  result.err = read_file(err_path);
+  return result;
+}
 
 }  // namespace dorvenk::test_support

@@ -18,23 +18,14 @@
 #include <vector>
 
 #include "ar_noise_reference.hpp"
+#include "test_support.hpp"
 
 namespace dorvenk::ar_kernels {
 namespace {
 
 std::uint64_t bits_of(double value) { return std::bit_cast<std::uint64_t>(value); }
 
-// splitmix64: reproducible values.
-struct Random {
-  std::uint64_t state;
-  std::uint64_t next() {
-    std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-  }
-  double uniform() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }  // [0, 1)
-};
+using test_support::Random;
 
 // The NaN the processor makes itself (0/0), the only kind that arises from
 // data the tool can read.
@@ -48,18 +39,18 @@ enum class Fill { smooth, wild, special };
 // smooth: an AR(2) series; wild: values over many magnitudes, both signs;
 // special: wild with infinities, zeros of both signs, huge and subnormal
 // values scattered in.
-std::vector<double> series(int n, Fill fill, std::uint64_t seed) {
-  Random rng{seed};
+std::vector<double> series(int n, Fill fill, int seed) {
+  Random rng{static_cast<std::uint64_t>(seed)};
   std::vector<double> x(static_cast<std::size_t>(n));
-  for (int t = 0; t < n; ++t) {
-    double v = rng.uniform() - 0.5;
+  for (std::size_t t = 0; t < x.size(); ++t) {
+    double v = rng.next_uniform() - 0.5;
     if (fill == Fill::smooth) {
       if (t >= 2) v += 1.1 * x[t - 1] - 0.4 * x[t - 2];
     } else {
-      v = std::ldexp(v, static_cast<int>(rng.next() % 40) - 20);
+      v = std::ldexp(v, static_cast<int>(rng.next_u64() % 40) - 20);
     }
     if (fill == Fill::special) {
-      switch (rng.next() % 16) {
+      switch (rng.next_u64() % 16) {
         case 0: v = std::numeric_limits<double>::infinity(); break;
         case 1: v = -std::numeric_limits<double>::infinity(); break;
         case 2: v = 0.0; break;
@@ -76,13 +67,13 @@ std::vector<double> series(int n, Fill fill, std::uint64_t seed) {
 
 // Coefficient rows as the estimator would hold them; with special, some are
 // infinite, NaN or zero, as a zero pivot leaves them.
-void fill_coefficients(double (*coef)[MAX_AR_ORDER], bool special, std::uint64_t seed) {
-  Random rng{seed};
+void fill_coefficients(double (*coef)[MAX_AR_ORDER], bool special, int seed) {
+  Random rng{static_cast<std::uint64_t>(seed)};
   for (int q = 0; q < MAX_AR_ORDER; ++q) {
     for (int o = 0; o < MAX_AR_ORDER; ++o) {
-      double c = (rng.uniform() - 0.5) * 2.0 / (o + 1);
+      double c = (rng.next_uniform() - 0.5) * 2.0 / (o + 1);
       if (special) {
-        switch (rng.next() % 24) {
+        switch (rng.next_u64() % 24) {
           case 0: c = std::numeric_limits<double>::infinity(); break;
           case 1: c = made_nan(); break;
           case 2: c = 0.0; break;

@@ -1,3 +1,8 @@
+// The autoregressive noise estimate: the order limits, closed forms for two
+// and three samples, the AIC choice (NaN never chosen, ties to the lower
+// order), series without a fit, agreement bit for bit with the plain
+// reference, reading only samples[0..n-1], and the noise level recovered
+// from seeded data.
 #include "estimate/ar_noise.hpp"
 
 #include <gtest/gtest.h>

@@ -84,7 +84,7 @@ TEST(Template, EachConversionIsPrintfs) {
   }
 }
 
-// The engine's two lines, which it will write through these templates.
+// The engine's two lines, which it writes through these templates.
 TEST(Template, CoefficientTableAndRatioLineAsTheEngineWritesThem) {
   std::vector<double> values = test_values();
   const int taps = 200;
@@ -95,6 +95,20 @@ TEST(Template, CoefficientTableAndRatioLineAsTheEngineWritesThem) {
     EXPECT_EQ(filled(text::coefficient_line, k, p, k - half, q),
               printf_text("p%2d=%15.12lf, q%2d=%15.12lf\n", k, p, k - half, q))
         << k;
+  }
+  // Labels of one to three characters, values wider than the field, halves
+  // of the last decimal and a negative zero.
+  const struct {
+    int k;
+    double p;
+    int label;
+    double q;
+  } lines[] = {{0, 0.5, -1, -0.5},        {7, -1.0 / 3, -93, 2.0 / 3},   {99, 123456.789, -1, -1e-13},
+               {100, -6e-13, 0, 4.9e-13}, {199, 1e20, 99, -12345678.5}, {5, 0, -100, -0.0}};
+  for (const auto& l : lines) {
+    EXPECT_EQ(filled(text::coefficient_line, l.k, l.p, l.label, l.q),
+              printf_text("p%2d=%15.12lf, q%2d=%15.12lf\n", l.k, l.p, l.label, l.q))
+        << l.k;
   }
   for (int n : {1, 9, 1024, 32768}) {
     for (int zeroed : {0, 1, n / 2, n}) {

@@ -1,10 +1,11 @@
 // Wavelet shrinkage engine: filter pair and table, decomposition and
-// reconstruction through the scratch files, hard thresholding, scratch file
+// reconstruction through the scratch files, the stages in memory, hard
+// thresholding, the whole engine against the formulas (samples[n..] never
+// touched), orthonormal filters giving the input back, scratch file
 // failures and the working-directory lock.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -17,13 +18,13 @@
 #include <csignal>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -31,7 +32,8 @@
 #include <vector>
 
 #include "coefs/daubechies_table.hpp"
-#include "wavelet/engine_text.hpp"
+#include "test_support.hpp"
+#include "text/messages.hpp"
 #include "wavelet/rules.hpp"
 #include "wavelet/scratch.hpp"
 #include "wavelet/shrink.hpp"
@@ -42,39 +44,18 @@ namespace dorvenk {
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::read_file;
+using test_support::write_file;
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double INF = std::numeric_limits<double>::infinity();
 
+// A vector position from an int count or index.
+constexpr std::size_t ix(int i) { return static_cast<std::size_t>(i); }
+
 // Every test runs in a fresh temporary directory of its own, since the
 // engine works on fixed file names in the working directory.
-class WaveletDir : public ::testing::Test {
- protected:
-  void SetUp() override {
-    old_dir_ = fs::current_path();
-    std::string pattern = (fs::temp_directory_path() / "dorvenk-wavelet-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
-    dir_ = pattern;
-    ASSERT_EQ(::chdir(dir_.c_str()), 0) << std::strerror(errno);
-  }
-
-  void TearDown() override {
-    EXPECT_EQ(::chdir(old_dir_.c_str()), 0);
-    std::error_code ec;
-    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(dir_, ec);
-  }
-
-  // Names of everything in the working directory.
-  static std::set<std::string> entries() {
-    std::set<std::string> names;
-    for (const auto& e : fs::directory_iterator(".")) names.insert(e.path().filename().string());
-    return names;
-  }
-
-  fs::path old_dir_;
-  fs::path dir_;
-};
+using WaveletDir = test_support::InTempDir;
 
 using WaveletFilter = WaveletDir;
 using WaveletDecompose = WaveletDir;
@@ -85,18 +66,6 @@ using WaveletRoundTrip = WaveletDir;
 using WaveletStages = WaveletDir;
 using WaveletScratchFailure = WaveletDir;
 using WaveletLock = WaveletDir;
-
-std::string file_text(const char* name) {
-  std::ifstream in(name, std::ios::binary);
-  std::ostringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
-
-void write_text(const char* name, const std::string& text) {
-  std::ofstream out(name, std::ios::binary);
-  out << text;
-}
 
 // True when nobody holds a lock on the working directory: a second open
 // description of it takes the exclusive lock at once.
@@ -119,10 +88,13 @@ std::vector<double> wavelet_of(const std::vector<double>& p) {
   return q;
 }
 
-// The coefficient table the engine prints for p.
+// The coefficient table the engine prints for p: one line per tap k with
+// p[k], q[k] and the label k - N of q[k].
 std::string table_of(const std::vector<double>& p) {
+  const std::vector<double> q = wavelet_of(p);
+  const int taps = static_cast<int>(p.size());
   std::string table;
-  engine_text::append_coefficient_table(table, p, wavelet_of(p));
+  for (int k = 0; k < taps; ++k) fill(table, Encoding::utf8, text::coefficient_line, k, p[ix(k)], k - taps / 2, q[ix(k)]);
   return table;
 }
 
@@ -157,11 +129,11 @@ double orthonormality_defect(const std::vector<double>& p) {
   return worst;
 }
 
-std::vector<double> series(int n, unsigned seed, double scale) {
-  std::mt19937_64 gen(seed);
-  std::uniform_real_distribution<double> dist(-scale, scale);
-  std::vector<double> x(static_cast<std::size_t>(n));
-  for (double& v : x) v = dist(gen);
+// n seeded values, uniform in [-scale, scale).
+std::vector<double> series(int n, long long seed, double scale) {
+  test_support::Random rng{static_cast<std::uint64_t>(seed)};
+  std::vector<double> x(ix(n));
+  for (double& v : x) v = scale * (2 * rng.next_uniform() - 1);
   return x;
 }
 
@@ -193,24 +165,24 @@ void reference_shrink(std::vector<double>& x, const std::vector<double>& p, int 
   const int taps = static_cast<int>(p.size());
   const int half = taps / 2;
   std::vector<double> q(p.size());
-  for (int k = 0; k < taps; ++k) q[k] = (k % 2 == 0 ? 1.0 : -1.0) * p[taps - 1 - k];
+  for (int k = 0; k < taps; ++k) q[ix(k)] = (k % 2 == 0 ? 1.0 : -1.0) * p[ix(taps - 1 - k)];
   int r = n;
   for (int s = 0; s < levels; ++s) {
     const int h = r / 2;
-    std::vector<double> a(h), d(h);
+    std::vector<double> a(ix(h)), d(ix(h));
     for (int i = 0; i < h; ++i) {
       double sa = 0.0, sd = 0.0;
       for (int k = 0; k < taps; ++k) {
-        sa += p[k] * x[(k + 2 * i) % r];
-        sd += q[k] * x[(k + 2 * i) % r];
+        sa += p[ix(k)] * x[ix((k + 2 * i) % r)];
+        sd += q[ix(k)] * x[ix((k + 2 * i) % r)];
       }
-      a[i] = through_text(sa);
-      d[i] = through_text(sd);
+      a[ix(i)] = through_text(sa);
+      d[ix(i)] = through_text(sd);
     }
     r = h;
     for (int i = 0; i < r; ++i) {
-      x[r + i] = d[i];
-      x[i] = a[i];
+      x[ix(r + i)] = d[ix(i)];
+      x[ix(i)] = a[ix(i)];
     }
   }
   for (double& v : x) {
@@ -218,19 +190,19 @@ void reference_shrink(std::vector<double>& x, const std::vector<double>& p, int 
   }
   for (int s = 0; s < levels; ++s) {
     const int c = offset_of(rule, half, r);
-    std::vector<double> y(2 * r);
+    std::vector<double> y(ix(2 * r));
     for (int j = 0; j < r; ++j) {
       double y0 = 0.0, y1 = 0.0;
       for (int i = 0; i < half; ++i) {
         const int idx = (j - i + c) % r;
-        y0 += (p[2 * i] * x[idx] + q[2 * i] * x[r + idx]);
-        y1 += (p[2 * i + 1] * x[idx] + q[2 * i + 1] * x[r + idx]);
+        y0 += (p[ix(2 * i)] * x[ix(idx)] + q[ix(2 * i)] * x[ix(r + idx)]);
+        y1 += (p[ix(2 * i + 1)] * x[ix(idx)] + q[ix(2 * i + 1)] * x[ix(r + idx)]);
       }
-      y[2 * j] = through_text(y0);
-      y[2 * j + 1] = through_text(y1);
+      y[ix(2 * j)] = through_text(y0);
+      y[ix(2 * j + 1)] = through_text(y1);
     }
     r *= 2;
-    for (int i = 0; i < r; ++i) x[i] = y[i];
+    for (int i = 0; i < r; ++i) x[ix(i)] = y[ix(i)];
   }
 }
 
@@ -260,7 +232,7 @@ TEST_F(WaveletFilter, FourTapsMirrorWithAlternatingSignsAndLabelsFromMinusN) {
 
 TEST_F(WaveletFilter, ThreeCharacterLabelsWidenTheirField) {
   std::vector<double> p(MAX_TAPS);
-  for (int k = 0; k < MAX_TAPS; ++k) p[k] = (k + 1) * 0.001;
+  for (int k = 0; k < MAX_TAPS; ++k) p[ix(k)] = (k + 1) * 0.001;
   std::vector<std::string> lines;
   std::istringstream in(table_of(p));
   for (std::string line; std::getline(in, line);) lines.push_back(line);
@@ -268,32 +240,6 @@ TEST_F(WaveletFilter, ThreeCharacterLabelsWidenTheirField) {
   EXPECT_EQ(lines[0], "p 0= 0.001000000000, q-100= 0.200000000000");
   EXPECT_EQ(lines[100], "p100= 0.101000000000, q 0= 0.100000000000");
   EXPECT_EQ(lines[199], "p199= 0.200000000000, q99=-0.001000000000");
-}
-
-// The templates are in the printf notation; the engine's formatter gives
-// the same bytes as the C library's printf for them.
-TEST_F(WaveletFilter, LineTemplatesFormatAsPrintfWould) {
-  const struct {
-    int k;
-    double pk;
-    int label;
-    double qk;
-  } lines[] = {{0, 0.5, -1, -0.5},          {7, -1.0 / 3, -93, 2.0 / 3},     {99, 123456.789, -1, -1e-13},
-               {100, -6e-13, 0, 4.9e-13},   {199, 1e20, 99, -12345678.5},   {5, 0, -100, -0.0}};
-  for (const auto& l : lines) {
-    std::string ours;
-    engine_text::append_line(ours, engine_text::coefficient_line, {l.k, l.pk, l.label, l.qk});
-    char theirs[512];
-    std::snprintf(theirs, sizeof theirs, std::string(engine_text::coefficient_line).c_str(), l.k, l.pk, l.label,
-                  l.qk);
-    EXPECT_EQ(ours, theirs);
-  }
-  std::string ratio;
-  engine_text::append_ratio_line(ratio, 5, 8);
-  EXPECT_EQ(ratio, "ratio >> 5/8\n");
-  ratio.clear();
-  engine_text::append_ratio_line(ratio, 32768, 32768);
-  EXPECT_EQ(ratio, "ratio >> 32768/32768\n");
 }
 
 // ---- Decomposition ----
@@ -307,14 +253,14 @@ TEST_F(WaveletDecompose, WorkedExampleOneStageThenTwo) {
   ASSERT_FALSE(decompose_level(files, x, r, p, q).failed());
   EXPECT_EQ(r, 2);
   EXPECT_EQ(x, (std::vector<double>{3, 7, -1, -1}));
-  EXPECT_EQ(file_text("w_tmp"), "-1.000000000000\n-1.000000000000\n");
-  EXPECT_EQ(file_text("s_tmp"), "3.000000000000\n7.000000000000\n");
+  EXPECT_EQ(read_file("w_tmp"), "-1.000000000000\n-1.000000000000\n");
+  EXPECT_EQ(read_file("s_tmp"), "3.000000000000\n7.000000000000\n");
 
   ASSERT_FALSE(decompose_level(files, x, r, p, q).failed());
   EXPECT_EQ(r, 1);
   EXPECT_EQ(x, (std::vector<double>{10, -4, -1, -1}));
-  EXPECT_EQ(file_text("w_tmp"), "-4.000000000000\n");
-  EXPECT_EQ(file_text("s_tmp"), "10.000000000000\n");
+  EXPECT_EQ(read_file("w_tmp"), "-4.000000000000\n");
+  EXPECT_EQ(read_file("s_tmp"), "10.000000000000\n");
 }
 
 // With p[k] = 10^k and x[m] = m + 1, the decimal digits of an approximation
@@ -345,7 +291,7 @@ TEST_F(WaveletDecompose, StoredValuesAreTheirTwelveDecimalText) {
   ScratchFiles files;
   int r = 8;
   ASSERT_FALSE(decompose_level(files, x, r, p, q).failed());
-  EXPECT_EQ(file_text("s_tmp"), "0.333333333333\n0.000000000000\n-0.000000000000\n0.000000000001\n");
+  EXPECT_EQ(read_file("s_tmp"), "0.333333333333\n0.000000000000\n-0.000000000000\n0.000000000001\n");
   EXPECT_EQ(x[0], 0.333333333333);
   EXPECT_TRUE(same_bits(x[1], 0.0));
   EXPECT_TRUE(same_bits(x[2], -0.0));
@@ -370,13 +316,13 @@ TEST_F(WaveletDecompose, OddLengthLeavesTheLastValueInPlace) {
   a2 += p[2] * last;
   a2 += p[3] * 1;
   EXPECT_EQ(x[2], through_text(a2));
-  const std::string details = file_text("w_tmp");
+  const std::string details = read_file("w_tmp");
   EXPECT_EQ(std::count(details.begin(), details.end(), '\n'), 3);
 }
 
 TEST_F(WaveletDecompose, LengthOneRewritesBothFilesEmpty) {
-  write_text("w_tmp", "old\n");
-  write_text("s_tmp", "old\n");
+  write_file("w_tmp", "old\n");
+  write_file("s_tmp", "old\n");
   const std::vector<double> p = {1, 1};
   const std::vector<double> q = wavelet_of(p);
   std::vector<double> x = {5.5};
@@ -385,15 +331,15 @@ TEST_F(WaveletDecompose, LengthOneRewritesBothFilesEmpty) {
   ASSERT_FALSE(decompose_level(files, x, r, p, q).failed());
   EXPECT_EQ(r, 0);
   EXPECT_EQ(x[0], 5.5);
-  EXPECT_EQ(file_text("w_tmp"), "");
-  EXPECT_EQ(file_text("s_tmp"), "");
+  EXPECT_EQ(read_file("w_tmp"), "");
+  EXPECT_EQ(read_file("s_tmp"), "");
   EXPECT_TRUE(entry_exists("w_tmp"));
   EXPECT_TRUE(entry_exists("s_tmp"));
 
   ASSERT_FALSE(reconstruct_level(files, x, r, p, q).failed());
   EXPECT_EQ(r, 0);
   EXPECT_EQ(x[0], 5.5);
-  EXPECT_EQ(file_text("r_tmp"), "");
+  EXPECT_EQ(read_file("r_tmp"), "");
 }
 
 // ---- Reconstruction ----
@@ -406,7 +352,7 @@ TEST_F(WaveletReconstruct, WorkedExampleDoublesTheUnnormalisedInput) {
   int r = 2;
   ASSERT_FALSE(reconstruct_level(files, x, r, p, q).failed());
   EXPECT_EQ(r, 4);
-  EXPECT_EQ(file_text("r_tmp"), "2.000000000000\n4.000000000000\n6.000000000000\n8.000000000000\n");
+  EXPECT_EQ(read_file("r_tmp"), "2.000000000000\n4.000000000000\n6.000000000000\n8.000000000000\n");
   EXPECT_EQ(x, (std::vector<double>{2, 4, 6, 8}));
 }
 
@@ -605,9 +551,9 @@ TEST_F(WaveletEngine, MatchesTheFormulasTermByTerm) {
     Outcome run = shrink(x, p, c.levels, 0.25);
     ASSERT_FALSE(run.failure.failed()) << run.failure.file;
     for (int i = 0; i < c.n; ++i) {
-      ASSERT_TRUE(same_bits(x[i], expected[i]))
-          << "n=" << c.n << " N=" << c.order << " L=" << c.levels << " i=" << i << ": " << x[i] << " vs "
-          << expected[i];
+      ASSERT_TRUE(same_bits(x[ix(i)], expected[ix(i)]))
+          << "n=" << c.n << " N=" << c.order << " L=" << c.levels << " i=" << i << ": " << x[ix(i)] << " vs "
+          << expected[ix(i)];
     }
     EXPECT_TRUE(entries().empty());
   }
@@ -631,10 +577,10 @@ TEST_F(WaveletEngine, NeverTouchesSamplesBeyondN) {
         std::ostringstream out;
         ASSERT_FALSE(wavelet_shrink(padded, n, p, 2 * order, levels, 0.5, out).failed());
         for (int i = 0; i < n; ++i) {
-          ASSERT_TRUE(same_bits(padded[i], alone[i])) << "n=" << n << " N=" << order << " L=" << levels << " i=" << i;
+          ASSERT_TRUE(same_bits(padded[ix(i)], alone[ix(i)])) << "n=" << n << " N=" << order << " L=" << levels << " i=" << i;
         }
         for (int k = 0; k < TAIL; ++k) {
-          ASSERT_TRUE(same_bits(padded[n + k], sentinels[k % 5]))
+          ASSERT_TRUE(same_bits(padded[ix(n + k)], sentinels[k % 5]))
               << "n=" << n << " N=" << order << " L=" << levels << " samples[n+" << k << "]";
         }
       }
@@ -649,7 +595,7 @@ TEST_F(WaveletEngine, OddLengthWithTheTwoTapFilterComesBack) {
   Outcome run = shrink(x, daubechies(1), 1, 0);
   ASSERT_FALSE(run.failure.failed());
   EXPECT_NE(run.out.find("ratio >> 0/7\n"), std::string::npos);
-  for (int i = 0; i < 6; ++i) EXPECT_NEAR(x[i], input[i], 2e-12) << i;
+  for (std::size_t i = 0; i < 6; ++i) EXPECT_NEAR(x[i], input[i], 2e-12) << i;
   EXPECT_TRUE(same_bits(x[6], input[6]));
 }
 
@@ -662,7 +608,7 @@ TEST_F(WaveletEngine, OddLengthWithFourTapsChangesOnlyTheFirstTwo) {
   // reconstruction wraps with period 6.
   EXPECT_GT(std::fabs(x[0] - input[0]), 1e-3);
   EXPECT_GT(std::fabs(x[1] - input[1]), 1e-3);
-  for (int i = 2; i < 6; ++i) EXPECT_NEAR(x[i], input[i], 2e-12) << i;
+  for (std::size_t i = 2; i < 6; ++i) EXPECT_NEAR(x[i], input[i], 2e-12) << i;
   EXPECT_TRUE(same_bits(x[6], input[6]));
 }
 
@@ -682,7 +628,7 @@ TEST_F(WaveletEngine, SingleValue) {
 TEST_F(WaveletEngine, ScratchFilesFoundBeforeAreOverwrittenAndGoneAfter) {
   std::string junk;
   for (int i = 0; i < 5000; ++i) junk += "123456.000000000000\n";
-  for (const char* name : {"w_tmp", "s_tmp", "r_tmp"}) write_text(name, junk);
+  for (const char* name : {"w_tmp", "s_tmp", "r_tmp"}) write_file(name, junk);
   std::vector<double> x = {1, 2, 3, 4};
   Outcome run = shrink(x, {1, 1}, 1, 0);
   ASSERT_FALSE(run.failure.failed());
@@ -698,8 +644,8 @@ TEST_F(WaveletEngine, InfinitiesAndNaNPassTheScratchFiles) {
     ScratchFiles files;
     int r = 4;
     ASSERT_FALSE(decompose_level(files, x, r, p, q).failed());
-    EXPECT_EQ(file_text("w_tmp"), "-inf\n-1.000000000000\n");
-    EXPECT_EQ(file_text("s_tmp"), "inf\n7.000000000000\n");
+    EXPECT_EQ(read_file("w_tmp"), "-inf\n-1.000000000000\n");
+    EXPECT_EQ(read_file("s_tmp"), "inf\n7.000000000000\n");
     EXPECT_EQ(x, (std::vector<double>{INF, 7, -INF, -1}));
   }
   {
@@ -748,7 +694,7 @@ TEST_F(WaveletRoundTrip, OrthonormalDaubechiesFiltersGiveTheInputBack) {
     ASSERT_FALSE(run.failure.failed());
     EXPECT_NE(run.out.find("ratio >> 0/" + std::to_string(c.n) + "\n"), std::string::npos);
     double worst = 0;
-    for (int i = 0; i < c.n; ++i) worst = std::max(worst, std::fabs(x[i] - input[i]));
+    for (std::size_t i = 0; i < x.size(); ++i) worst = std::max(worst, std::fabs(x[i] - input[i]));
     // Each stage rounds to a multiple of 1e-12; the orthonormal stages carry
     // those errors on without growing them.
     EXPECT_LE(worst, 2 * c.levels * 1e-12) << "N=" << c.order << " n=" << c.n << " L=" << c.levels;
@@ -774,11 +720,11 @@ double scratch_round(double v) {
 }
 
 TEST(WaveletScratchRound, EqualsTheTextBitForBit) {
-  std::mt19937_64 gen(42);
-  std::uniform_real_distribution<double> unit(-1, 1);
-  std::uniform_int_distribution<int> exponent(-16, 14);
+  test_support::Random rng{42};
   for (int i = 0; i < 200000; ++i) {
-    const double v = std::ldexp(unit(gen), exponent(gen));
+    // Uniform in [-1, 1), scaled by 2^-16 to 2^14.
+    const double unit = 2 * rng.next_uniform() - 1;
+    const double v = std::ldexp(unit, static_cast<int>(rng.next_u64() % 31) - 16);
     ASSERT_TRUE(same_bits(scratch_round(v), through_text(v))) << v;
   }
   // Halves of 1e-12 that are exact in binary and sit near their neighbours.
@@ -819,11 +765,13 @@ TEST_F(WaveletRoundTrip, InMemoryLevelsAreTheEngineBitForBit) {
       const std::vector<double> input = series(n, 3 * n + order, 10);
       std::vector<double> engine = input;
       ASSERT_FALSE(shrink(engine, p, levels, 0).failure.failed());
-      std::vector<double> x = input, a(n), d(n), out(n);
+      std::vector<double> x = input, a(ix(n)), d(ix(n)), out(ix(n));
       int r = n;
       for (int s = 0; s < levels; ++s) decompose_rounded(x, r, p, q, a, d);
       for (int s = 0; s < levels; ++s) reconstruct_rounded(x, r, p, q, out);
-      for (int i = 0; i < n; ++i) ASSERT_TRUE(same_bits(x[i], engine[i])) << "N=" << order << " n=" << n << " i=" << i;
+      for (std::size_t i = 0; i < x.size(); ++i) {
+        ASSERT_TRUE(same_bits(x[i], engine[i])) << "N=" << order << " n=" << n << " i=" << i;
+      }
     }
   }
 }
@@ -849,33 +797,33 @@ TEST_P(WaveletRoundTripAllOrders, EverySeriesComesBack) {
   const int n = GetParam();
   const bool odd = n % 2 != 0;
   const int top = level_limit(n);
-  std::vector<double> x(n), a(n), d(n), out(n), first_level(n), back(n);
-  std::vector<std::vector<double>> after(top + 1);
+  std::vector<double> x(ix(n)), a(ix(n)), d(ix(n)), out(ix(n)), first_level(ix(n)), back(ix(n));
+  std::vector<std::vector<double>> after(ix(top + 1));
   double worst = 0;
   for (int order = 1; order <= MAX_N; ++order) {
     const std::vector<double> p = daubechies(order);
     const std::vector<double> q = wavelet_of(p);
-    const std::vector<double> input = series(n, 1000003u * n + order, 10);
+    const std::vector<double> input = series(n, 1000003LL * n + order, 10);
     // The decomposition once, keeping the series after every stage.
     x = input;
     int r = n;
     for (int s = 1; s <= top; ++s) {
       decompose_rounded(x, r, p, q, a, d);
-      after[s] = x;
+      after[ix(s)] = x;
     }
     if (odd) first_level = after[1];
     for (int levels = 1; levels <= top; ++levels) {
-      x = after[levels];
+      x = after[ix(levels)];
       r = n >> levels;
       for (int s = 0; s < levels; ++s) reconstruct_rounded(x, r, p, q, out);
       const double bound = levels * 2e-12;
       const int checked = odd ? n - 1 : n;
       if (odd) {
-        ASSERT_TRUE(same_bits(x[n - 1], input[n - 1])) << "N=" << order << " L=" << levels;
+        ASSERT_TRUE(same_bits(x[ix(n - 1)], input[ix(n - 1)])) << "N=" << order << " L=" << levels;
       }
       if (!odd || order == 1) {
         double error = 0;
-        for (int i = 0; i < checked; ++i) error = std::max(error, std::fabs(x[i] - input[i]));
+        for (int i = 0; i < checked; ++i) error = std::max(error, std::fabs(x[ix(i)] - input[ix(i)]));
         worst = std::max(worst, error);
         ASSERT_LE(error, bound) << "N=" << order << " n=" << n << " L=" << levels;
       } else {
@@ -886,8 +834,8 @@ TEST_P(WaveletRoundTripAllOrders, EverySeriesComesBack) {
                        std::span(d).first(static_cast<std::size_t>(checked / 2)));
         double error = 0;
         for (int i = 0; i < checked / 2; ++i) {
-          error = std::max(error, std::fabs(back[i] - first_level[i]));
-          error = std::max(error, std::fabs(d[i] - first_level[checked / 2 + i]));
+          error = std::max(error, std::fabs(back[ix(i)] - first_level[ix(i)]));
+          error = std::max(error, std::fabs(d[ix(i)] - first_level[ix(checked / 2 + i)]));
         }
         worst = std::max(worst, error);
         ASSERT_LE(error, bound) << "N=" << order << " n=" << n << " L=" << levels;
@@ -922,7 +870,7 @@ TEST_F(WaveletRoundTrip, SameBitsWhereTheOlderOffsetWasAMultipleOfR) {
         std::vector<double> old_rule = input;
         reference_shrink(old_rule, p, levels, 0.5, OffsetRule::old_n_above_r);
         bool identical = true;
-        for (int i = 0; i < n; ++i) identical = identical && same_bits(engine[i], old_rule[i]);
+        for (std::size_t i = 0; i < engine.size(); ++i) identical = identical && same_bits(engine[i], old_rule[i]);
         EXPECT_EQ(identical, multiple) << "n=" << n << " N=" << order << " L=" << levels;
         ++(multiple ? same : mended);
       }

@@ -1,14 +1,11 @@
-// Level limit and the threshold rules.
+// The rules of the shrinkage that depend only on numbers: the largest
+// number of levels for n values, and the two threshold rules.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
 #include <limits>
-#include <sstream>
 #include <string>
 
-#include "console/dialogue.hpp"
-#include "test_support.hpp"
 #include "text/format.hpp"
 #include "wavelet/rules.hpp"
 
@@ -19,7 +16,8 @@ TEST(LevelLimit, TableOfLengths) {
   const struct {
     int n, limit;
   } cases[] = {{32768, 15}, {1536, 9}, {1024, 10}, {1000, 3}, {100, 2}, {8, 3}, {7, 1},
-               {6, 1},      {5, 2},    {4, 2},     {2, 1},    {1, 1},  {0, 0}, {3, 1}};
+               {6, 1},      {5, 2},    {4, 2},     {2, 1},    {1, 1},  {0, 0}, {3, 1},
+               {9, 3},      {17, 4},   {33, 5}};
   for (const auto& c : cases) EXPECT_EQ(level_limit(c.n), c.limit) << c.n;
 }
 
@@ -49,33 +47,6 @@ TEST(Threshold, EdgeValues) {
   t = t + t;
   t = t / 1000;
   EXPECT_EQ(threshold_from_data_sd(1000, 0.7), std::sqrt(t) * 0.7);
-}
-
-using DataFilePrompt = test_support::InTempDir;
-
-TEST_F(DataFilePrompt, ResultNameLongerThanTheSystemTakesIsRefusedThere) {
-  // Twenty directories of 200 bytes: a data file name of 4094 bytes still
-  // opens, but its result name, three bytes longer, passes PATH_MAX.
-  std::string directory;
-  for (int i = 0; i < 20; ++i) directory += std::string(200, 'd') + "/";
-  std::filesystem::create_directories(directory);
-  const std::string refused = directory + std::string(70, 'x');
-  const std::string taken = directory + std::string(60, 'y');
-  ASSERT_EQ((refused + ".txt").size(), 4094u);
-  test_support::write_file(refused + ".txt", "1 2\n");
-  test_support::write_file(taken + ".txt", "3 4\n");
-
-  std::istringstream in(refused + "\n" + taken + "\n");
-  std::ostringstream out;
-  Console console{make_scanner(in.rdbuf()), out, Encoding::utf8, {}};
-  DataFileChoice choice;
-  ask_data_file(console, choice);
-  flush_console(console);
-  ASSERT_EQ(choice.status, AnswerStatus::ok);
-  EXPECT_EQ(choice.data_file_name, taken + ".txt");
-  EXPECT_EQ(choice.result_file_name, taken + "-dN.txt");
-  EXPECT_TRUE(choice.data.is_open());
-  EXPECT_NE(out.str().find("\afile error! [" + refused + "-dN.txt: File name too long]\n"), std::string::npos);
 }
 
 }  // namespace
