@@ -207,4 +207,38 @@ TEST_F(SignalAtPhase, DISABLED_EachSignalWhileTheResultIsWrittenKeepsTheEarlierR
   for (int signal_number : SIGNALS) run_case(RESULT_PHASE, signal_number);
 }
 
+// A signal ignored when the tool starts (SIGHUP under nohup) stays ignored:
+// the run goes on at the file prompt, and "end" ends it with status 0.
+TEST_F(SignalAtPhase, SignalIgnoredAtStartStaysIgnored) {
+  int to_tool[2];
+  int from_tool[2];
+  ASSERT_EQ(pipe(to_tool), 0);
+  ASSERT_EQ(pipe(from_tool), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    setsid();
+    if (chdir(dir_.path().c_str()) != 0) _exit(120);
+    if (dup2(to_tool[0], 0) < 0 || dup2(from_tool[1], 1) < 0) _exit(121);
+    close(to_tool[1]);
+    close(from_tool[0]);
+    signal(SIGHUP, SIG_IGN);
+    execl(DORVENK_TOOL, DORVENK_TOOL, static_cast<char*>(nullptr));
+    _exit(122);
+  }
+  close(to_tool[0]);
+  close(from_tool[1]);
+  output_fd_ = from_tool[0];
+  ASSERT_TRUE(wait_for_output("Please Input Filename\n >", 1)) << output_;
+  ASSERT_EQ(kill(pid, SIGHUP), 0);
+  write_all(to_tool[1], "end\n");
+  close(to_tool[1]);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  close(output_fd_);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 }  // namespace
