@@ -98,6 +98,10 @@ class SignalAtPhase : public ::testing::Test {
       close(from_tool[0]);
       if (phase.slow_file != nullptr) {
         setenv("LD_PRELOAD", DORVENK_FAULT_SHIM, 1);
+        // A tool built with AddressSanitizer wants its runtime first.
+        const char* asan = getenv("ASAN_OPTIONS");
+        std::string options = asan != nullptr ? std::string(asan) + ":" : std::string();
+        setenv("ASAN_OPTIONS", (options + "verify_asan_link_order=0").c_str(), 1);
         setenv("FAULT_FILE", phase.slow_file, 1);
         setenv("FAULT_OP", "write", 1);
         setenv("FAULT_DELAY_US", "200000", 1);
