@@ -1,5 +1,17 @@
+#include <unistd.h>
+
 #include <iostream>
+#include <ostream>
 
 #include "console/console.hpp"
+#include "console/standard_output.hpp"
+#include "text/run_files.hpp"
 
-int main() { return dorvenk::run_console(std::cin, std::cout, dorvenk::process_console_options()); }
+int main() {
+  // First of all: from here on a signal takes away what the run made.
+  dorvenk::install_ending_handlers();
+  dorvenk::DescriptorOutput output(STDOUT_FILENO);
+  std::ostream out(&output);
+  const int status = dorvenk::run_console(std::cin, out, dorvenk::process_console_options());
+  return dorvenk::finish_standard_output(output, status);
+}

@@ -12,6 +12,8 @@
 #include "console/terminal.hpp"
 #include "text/messages.hpp"
 
+#include "text/run_files.hpp"
+
 namespace dorvenk {
 namespace {
 
@@ -20,17 +22,44 @@ constexpr int KEY_TAIL_MS = 50;
 // Upper bound on the bytes drained after the first one.
 constexpr int MAX_KEY_TAIL = 64;
 
-constexpr int RESTORING_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
-
-// The terminal and its mode while the wait is on, for the signal handler.
+// The terminal and its two modes while the wait is on, for the handlers of
+// SIGTSTP and SIGCONT. The signals that end the process put the mode back
+// through the terminal remembered in text/run_files.hpp.
 volatile std::sig_atomic_t waiting_fd = -1;
 struct termios saved_mode;
+struct termios one_key_mode;
 
-extern "C" void restore_and_die(int signal_number) {
-  int fd = waiting_fd;
+// Stopped while waiting: the terminal goes back to its mode for the shell,
+// then the process stops as it would have without this handler. Once it
+// continues, the one-key mode is back on.
+extern "C" void restore_and_stop(int) {
+  const int saved_errno = errno;
+  const int fd = waiting_fd;
   if (fd >= 0) tcsetattr(fd, TCSANOW, &saved_mode);
-  std::signal(signal_number, SIG_DFL);
-  std::raise(signal_number);
+  struct sigaction stopping {};
+  stopping.sa_handler = SIG_DFL;
+  sigemptyset(&stopping.sa_mask);
+  struct sigaction handler {};
+  sigaction(SIGTSTP, &stopping, &handler);
+  sigset_t just_stop;
+  sigemptyset(&just_stop);
+  sigaddset(&just_stop, SIGTSTP);
+  raise(SIGTSTP);
+  // The stop happens here, as SIGTSTP is unblocked; the process goes on
+  // when SIGCONT comes.
+  sigprocmask(SIG_UNBLOCK, &just_stop, nullptr);
+  sigaction(SIGTSTP, &handler, nullptr);
+  if (fd >= 0) tcsetattr(fd, TCSANOW, &one_key_mode);
+  errno = saved_errno;
+}
+
+// Continued (also after a stop that could not be caught): the one-key mode
+// again, whatever the shell left.
+extern "C" void back_to_one_key(int) {
+  const int saved_errno = errno;
+  const int fd = waiting_fd;
+  if (fd >= 0) tcsetattr(fd, TCSANOW, &one_key_mode);
+  errno = saved_errno;
 }
 
 // Writes the hint, or erases it: back to the start of the line, blanks over
@@ -61,18 +90,37 @@ void wait_for_key(const std::string& tty_path) {
     return;
   }
 
-  struct sigaction restoring {};
-  restoring.sa_handler = restore_and_die;
-  sigemptyset(&restoring.sa_mask);
-  struct sigaction previous[3];
-  waiting_fd = fd;
-  for (int i = 0; i < 3; ++i) sigaction(RESTORING_SIGNALS[i], &restoring, &previous[i]);
-
   struct termios raw = saved_mode;
   raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | ISIG | IEXTEN));
   raw.c_iflag &= static_cast<tcflag_t>(~(IXON | ICRNL));
   raw.c_cc[VMIN] = 1;
   raw.c_cc[VTIME] = 0;
+  one_key_mode = raw;
+
+  // The handlers find the terminal and its modes before the mode changes.
+  // SIGTTOU is held back in them so that the mode can be set from the
+  // background too.
+  remember_terminal(fd, saved_mode);
+  waiting_fd = fd;
+  struct sigaction stopping {};
+  stopping.sa_handler = restore_and_stop;
+  sigemptyset(&stopping.sa_mask);
+  sigaddset(&stopping.sa_mask, SIGCONT);
+  sigaddset(&stopping.sa_mask, SIGTTOU);
+  struct sigaction continuing {};
+  continuing.sa_handler = back_to_one_key;
+  sigemptyset(&continuing.sa_mask);
+  sigaddset(&continuing.sa_mask, SIGTSTP);
+  sigaddset(&continuing.sa_mask, SIGTTOU);
+  struct sigaction previous_stop {};
+  struct sigaction previous_continue {};
+  sigaction(SIGTSTP, nullptr, &previous_stop);
+  sigaction(SIGCONT, nullptr, &previous_continue);
+  // A stop signal ignored at start (a job without job control) stays so.
+  const bool catch_stop = (previous_stop.sa_flags & SA_SIGINFO) != 0 || previous_stop.sa_handler != SIG_IGN;
+  if (catch_stop) sigaction(SIGTSTP, &stopping, nullptr);
+  sigaction(SIGCONT, &continuing, nullptr);
+
   if (tcsetattr(fd, TCSANOW, &raw) == 0) {
     show_hint(fd, true);
     char byte;
@@ -84,11 +132,20 @@ void wait_for_key(const std::string& tty_path) {
       }
     }
     show_hint(fd, false);
+    // From here a stop or continue leaves the terminal alone.
+    waiting_fd = -1;
     tcsetattr(fd, TCSANOW, &saved_mode);
   }
 
-  for (int i = 0; i < 3; ++i) sigaction(RESTORING_SIGNALS[i], &previous[i], nullptr);
-  waiting_fd = -1;
+  {
+    // Handlers and the remembered terminal go together, so that no signal
+    // finds one without the other.
+    EndingSignalsBlocked blocked;
+    if (catch_stop) sigaction(SIGTSTP, &previous_stop, nullptr);
+    sigaction(SIGCONT, &previous_continue, nullptr);
+    waiting_fd = -1;
+    forget_terminal();
+  }
   ::close(fd);
 }
 

@@ -1,3 +1,8 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
 #include <memory>
 
 #include "console/console.hpp"
@@ -33,6 +38,40 @@ int end_on_input_end(Console& console) {
   say_on_own_line(console, text::input_ended);
   flush_console(console);
   return 1;
+}
+
+// Where the notes on a wait for the directory lock go: the terminal when
+// there is one, else standard error; never standard output, whose bytes
+// are the transcript.
+struct LockNoteTarget {
+  const std::string* tty_path;
+};
+
+void write_note(const LockNoteTarget& target, const std::string& note) {
+  int fd = -1;
+  if (!target.tty_path->empty()) fd = ::open(target.tty_path->c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  const int to = fd >= 0 ? fd : STDERR_FILENO;
+  const char* bytes = note.data();
+  std::size_t left = note.size();
+  while (left > 0) {
+    const ssize_t written = ::write(to, bytes, left);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) break;
+    bytes += written;
+    left -= static_cast<std::size_t>(written);
+  }
+  if (fd >= 0) ::close(fd);
+}
+
+void say_lock_wait(void* context, int seconds_waited) {
+  const auto& target = *static_cast<const LockNoteTarget*>(context);
+  std::string note;
+  if (seconds_waited == 0) {
+    fill(note, Encoding::utf8, text::lock_waiting);
+  } else {
+    fill(note, Encoding::utf8, text::lock_still_waiting, seconds_waited);
+  }
+  write_note(target, note);
 }
 
 }  // namespace
@@ -97,7 +136,9 @@ int run_console(std::istream& in, std::ostream& out, const ConsoleOptions& optio
   if (params.status == AnswerStatus::input_ended) return end_on_input_end(console);
 
   flush_console(console);
-  FileFailure failure = wavelet_shrink(series, n, params.p, 2 * params.order, params.levels, params.threshold, out);
+  LockNoteTarget note_target{&options.tty_path};
+  FileFailure failure = wavelet_shrink(series, n, params.p, 2 * params.order, params.levels, params.threshold, out,
+                                       LockWaitNotes{&note_target, say_lock_wait});
   ResultOutcome result;
   console.mid_line = false;  // the engine writes whole lines past the console
   if (!failure.failed()) {

@@ -58,6 +58,12 @@
   X(file_error, "\afile error! [{file}: {reason}]\n")                                       \
   X(log_not_opened, "\alog warning! [{file}: {reason}] no record written\n")                \
   X(log_not_written, "\alog warning! [{file}: {reason}] record may be incomplete\n")        \
+  /* Notes on the terminal (never standard output) while another run in */                 \
+  /* the same directory holds its lock. */                                                  \
+  X(lock_waiting, "dorvenk: another run is using this directory; waiting for it to end\n")  \
+  X(lock_still_waiting, "dorvenk: still waiting for the other run ({seconds} s)\n")         \
+  /* Standard error, at the end of a run whose standard output failed. */                   \
+  X(output_failed, "dorvenk: standard output: {reason}\n")                                  \
   /* Engine: the filter pair and the count of zeroed values. */                             \
   X(coefficient_line, "p{k:2d}={p:15.12f}, q{j:2d}={q:15.12f}\n")                           \
   X(ratio_line, "ratio >> {zeroed}/{n}\n")                                                  \

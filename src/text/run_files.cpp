@@ -79,10 +79,27 @@ void restore_remembered_terminal() {
   if (fd >= 0) ::tcsetattr(fd, TCSANOW, &terminal_mode);
 }
 
+namespace {
+
+void add_ending_signals(sigset_t& set) {
+  for (int signal_number : ENDING_SIGNALS) sigaddset(&set, signal_number);
+  for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) sigaddset(&set, signal_number);
+}
+
+// Sets `action` for `signal_number` only if its action is the default one.
+void take_over_default(int signal_number, const struct sigaction& action) {
+  struct sigaction current {};
+  if (sigaction(signal_number, nullptr, &current) != 0) return;
+  if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) return;
+  sigaction(signal_number, &action, nullptr);
+}
+
+}  // namespace
+
 EndingSignalsBlocked::EndingSignalsBlocked() {
   sigset_t ending;
   sigemptyset(&ending);
-  for (int signal_number : ENDING_SIGNALS) sigaddset(&ending, signal_number);
+  add_ending_signals(ending);
   sigprocmask(SIG_BLOCK, &ending, &previous_);
 }
 
@@ -92,14 +109,16 @@ void install_ending_handlers() {
   struct sigaction cleaning {};
   cleaning.sa_handler = clean_and_end;
   sigemptyset(&cleaning.sa_mask);
-  // While one handler cleans up, no other ending signal interrupts it.
-  for (int signal_number : ENDING_SIGNALS) sigaddset(&cleaning.sa_mask, signal_number);
-  for (int signal_number : ENDING_SIGNALS) {
-    struct sigaction current {};
-    if (sigaction(signal_number, nullptr, &current) != 0) continue;
-    if (current.sa_handler == SIG_IGN) continue;
-    sigaction(signal_number, &cleaning, nullptr);
+  // While one handler cleans up, no other ending signal interrupts it; and
+  // SIGTTOU is held back so that putting the terminal mode back from a
+  // background process goes through instead of stopping the process.
+  add_ending_signals(cleaning.sa_mask);
+  sigaddset(&cleaning.sa_mask, SIGTTOU);
+  for (int signal_number : ENDING_SIGNALS) take_over_default(signal_number, cleaning);
+  for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) {
+    take_over_default(signal_number, cleaning);
   }
+  for (int signal_number : FAULT_SIGNALS) take_over_default(signal_number, cleaning);
   struct sigaction ignoring {};
   ignoring.sa_handler = SIG_IGN;
   sigemptyset(&ignoring.sa_mask);

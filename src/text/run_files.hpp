@@ -37,10 +37,16 @@ void forget_terminal();
 // Puts the remembered terminal mode back. Async-signal-safe.
 void restore_remembered_terminal();
 
-// The signals whose default action ends the process and which the tool
-// catches to clean up first.
-inline constexpr int ENDING_SIGNALS[] = {SIGHUP,    SIGINT,  SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2,
-                                         SIGALRM,   SIGVTALRM, SIGPROF, SIGXCPU, SIGPOLL, SIGPWR};
+// The signals whose default action ends the process, that can come at any
+// moment from outside, and which the tool catches to clean up first. The
+// real-time signals (SIGRTMIN..SIGRTMAX, known only while running) are
+// handled and blocked as these are.
+inline constexpr int ENDING_SIGNALS[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM,   SIGUSR1, SIGUSR2, SIGALRM,
+                                         SIGVTALRM, SIGPROF, SIGXCPU, SIGPOLL, SIGPWR,  SIGSTKFLT};
+// The signals of a fault in the process itself, which also end it: cleaned
+// up after as the ending signals are, but never blocked (a fault while its
+// signal is blocked ends the process at once).
+inline constexpr int FAULT_SIGNALS[] = {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV, SIGSYS, SIGTRAP};
 
 // Blocks the ending signals for its lifetime (RAII), so that a file can be
 // created and remembered as one step.
@@ -55,9 +61,10 @@ class EndingSignalsBlocked {
   sigset_t previous_;
 };
 
-// Installs the cleaning handler for every ending signal that is not ignored
-// (a signal ignored at start, as nohup leaves SIGHUP, stays ignored), and
-// ignores SIGPIPE and SIGXFSZ so that a closed pipe or a file-size limit
+// Installs the cleaning handler for every ending and fault signal whose
+// action is still the default: a signal ignored at start (as nohup leaves
+// SIGHUP) stays ignored, and a handler already there (a sanitizer's) stays.
+// Ignores SIGPIPE and SIGXFSZ so that a closed pipe or a file-size limit
 // shows as a failed write (EPIPE, EFBIG) that the tool reports.
 // The handler removes the remembered files, restores the terminal, and ends
 // the process by the same signal, so the caller sees 128 + its number.

@@ -7,6 +7,7 @@
 
 #include "text/fixed12.hpp"
 #include "text/format.hpp"
+#include "text/run_files.hpp"
 
 namespace dorvenk {
 namespace {
@@ -107,10 +108,14 @@ void close_open_scratch(ScratchFiles& files) {
   }
 }
 
-void remove_made_scratch(const ScratchFiles& files) {
+void remove_made_scratch(ScratchFiles& files) {
   if (files.made_w) ::unlink(W_TMP);
   if (files.made_s) ::unlink(S_TMP);
   if (files.made_r) ::unlink(R_TMP);
+  for (int* slot : {&files.remembered_w, &files.remembered_s, &files.remembered_r}) {
+    forget_file(*slot);
+    *slot = -1;
+  }
 }
 
 }  // namespace dorvenk

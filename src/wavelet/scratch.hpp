@@ -30,6 +30,11 @@ struct ScratchFiles {
   bool made_w = false;
   bool made_s = false;
   bool made_r = false;
+  // Their slots among the files a signal removes (text/run_files.hpp); -1
+  // while not remembered.
+  int remembered_w = -1;
+  int remembered_s = -1;
+  int remembered_r = -1;
 };
 
 // Opens the scratch file `name` for writing, as "w" does: created when
@@ -63,7 +68,8 @@ bool parse_scratch_values(std::string_view text, std::span<double> values);
 void close_open_scratch(ScratchFiles& files);
 
 // Removes the scratch files this call made, "w_tmp", "s_tmp", "r_tmp" in
-// this order; a file that is missing or cannot be removed is no error.
-void remove_made_scratch(const ScratchFiles& files);
+// this order, and forgets them for removal at a signal; a file that is
+// missing or cannot be removed is no error.
+void remove_made_scratch(ScratchFiles& files);
 
 }  // namespace dorvenk

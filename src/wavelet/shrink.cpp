@@ -4,6 +4,7 @@
 #include "wavelet/shrink.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "text/messages.hpp"
+#include "text/run_files.hpp"
 #include "wavelet/scratch.hpp"
 #include "wavelet/shrink_internal.hpp"
 #include "wavelet/stages.hpp"
@@ -19,19 +21,8 @@
 namespace dorvenk {
 namespace {
 
-// The exclusive lock on the working directory that keeps two engines from
-// sharing the scratch files. -1 when the directory cannot be locked.
-int lock_working_directory() {
-  int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  while (::flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) {
-      ::close(fd);
-      return -1;
-    }
-  }
-  return fd;
-}
+// How often a waiting run tries the lock again.
+constexpr int LOCK_RETRY_MS = 50;
 
 void unlock_working_directory(int fd) {
   if (fd >= 0) ::close(fd);  // closing the only descriptor drops the lock
@@ -44,7 +35,7 @@ void unlock_working_directory(int fd) {
 // are ever removed.
 class EngineRun {
  public:
-  EngineRun() : lock_(lock_working_directory()) {}
+  explicit EngineRun(LockWaitNotes notes) : lock_(lock_working_directory(notes, LOCK_WAIT_NOTE_SECONDS * 1000)) {}
   ~EngineRun() {
     close_open_scratch(files);
     remove_made_scratch(files);
@@ -59,16 +50,52 @@ class EngineRun {
   int lock_;
 };
 
+// Opens a scratch file with the ending signals held back and, the first
+// time this call makes it, remembers it for removal at a signal, so that no
+// moment exists at which the file is there and a signal would leave it.
+bool open_remembered(OutFile& file, const char* name, bool& made, int& slot) {
+  EndingSignalsBlocked blocked;
+  if (!open_scratch(file, name, made)) return false;
+  if (slot < 0) slot = remember_file(name);
+  return true;
+}
+
 void write_text(std::ostream& out, const std::string& text) {
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
 }  // namespace
 
+// The exclusive lock on the working directory that keeps two engines from
+// sharing the scratch files. flock() cannot give up after a while, so a run
+// that finds the lock taken tries again every LOCK_RETRY_MS instead of
+// blocking, which lets it note a long wait.
+int lock_working_directory(LockWaitNotes notes, int note_again_ms) {
+  int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  int waited_ms = 0;
+  bool noted_again = false;
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) {
+      ::close(fd);
+      return -1;
+    }
+    if (waited_ms == 0 && notes.say != nullptr) notes.say(notes.context, 0);
+    if (!noted_again && waited_ms >= note_again_ms) {
+      noted_again = true;
+      if (notes.say != nullptr) notes.say(notes.context, waited_ms / 1000);
+    }
+    ::poll(nullptr, 0, LOCK_RETRY_MS);
+    waited_ms += LOCK_RETRY_MS;
+  }
+}
+
 FileFailure decompose_level(ScratchFiles& files, std::span<double> x, int& r, std::span<const double> p,
                             std::span<const double> q) {
-  if (!open_scratch(files.w, W_TMP, files.made_w)) return {W_TMP, files.w.error};
-  if (!open_scratch(files.s, S_TMP, files.made_s)) {
+  if (!open_remembered(files.w, W_TMP, files.made_w, files.remembered_w)) return {W_TMP, files.w.error};
+  if (!open_remembered(files.s, S_TMP, files.made_s, files.remembered_s)) {
     close_out(files.w);
     return {S_TMP, files.s.error};
   }
@@ -97,7 +124,7 @@ FileFailure decompose_level(ScratchFiles& files, std::span<double> x, int& r, st
 
 FileFailure reconstruct_level(ScratchFiles& files, std::span<double> x, int& r, std::span<const double> p,
                               std::span<const double> q) {
-  if (!open_scratch(files.r, R_TMP, files.made_r)) return {R_TMP, files.r.error};
+  if (!open_remembered(files.r, R_TMP, files.made_r, files.remembered_r)) return {R_TMP, files.r.error};
 
   // Every output comes from the unchanged x[0..2r-1]; nothing is stored back
   // until the file holds them all. A failed write stops the stage, and the
@@ -111,7 +138,7 @@ FileFailure reconstruct_level(ScratchFiles& files, std::span<double> x, int& r, 
 }
 
 FileFailure wavelet_shrink(std::span<double> samples, int n, std::span<const double> p, int taps, int levels,
-                           double threshold, std::ostream& out) {
+                           double threshold, std::ostream& out, LockWaitNotes notes) {
   n = std::clamp(n, 0, static_cast<int>(samples.size()));
   taps = std::min({taps, static_cast<int>(p.size()), MAX_TAPS}) / 2 * 2;
   if (taps < 0) taps = 0;
@@ -131,7 +158,7 @@ FileFailure wavelet_shrink(std::span<double> samples, int n, std::span<const dou
   }
   write_text(out, line);
 
-  EngineRun run;
+  EngineRun run(notes);
 
   // 2. The decomposition, level by level through "w_tmp" and "s_tmp".
   int r = n;

@@ -7,6 +7,7 @@
 
 #include "text/text_file.hpp"
 #include "wavelet/scratch.hpp"
+#include "wavelet/shrink.hpp"
 
 namespace dorvenk {
 
@@ -21,5 +22,11 @@ FileFailure decompose_level(ScratchFiles& files, std::span<double> x, int& r, st
 // x[r..2r-1] go through "r_tmp" into x[0..2r-1]; r becomes 2r.
 FileFailure reconstruct_level(ScratchFiles& files, std::span<double> x, int& r, std::span<const double> p,
                               std::span<const double> q);
+
+// Takes the exclusive lock on the working directory and returns the
+// descriptor that holds it, or -1 when the directory cannot be opened or
+// locked. While another run holds it, tells `notes` at once and again after
+// `note_again_ms`, and keeps trying.
+int lock_working_directory(LockWaitNotes notes, int note_again_ms);
 
 }  // namespace dorvenk

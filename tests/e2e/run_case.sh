@@ -14,7 +14,9 @@
 #   expected/stdout  the standard output, written as UTF-8 (compared as the
 #                    Shift-JIS bytes the tool writes)
 #   expected/stdout.raw  instead of stdout: the exact bytes, not converted
-#   expected/status  the exit status (standard error must stay empty)
+#   expected/status  the exit status
+#   expected/stderr  optional; the standard error, byte for byte (without
+#                    it, standard error must stay empty)
 #   expected/files/  files expected after the run besides those there before
 #                    (a file here replaces the one of the same name),
 #                    UTF-8 text compared as Shift-JIS
@@ -63,7 +65,13 @@ if [ -f "$CASE/teardown.sh" ]; then
 fi
 
 failed=0
-if [ -s "$work/stderr" ]; then
+if [ -f "$CASE/expected/stderr" ]; then
+  if ! cmp -s "$work/stderr" "$CASE/expected/stderr"; then
+    echo "standard error differs:"
+    diff <(cat -A "$CASE/expected/stderr") <(cat -A "$work/stderr") | head -20
+    failed=1
+  fi
+elif [ -s "$work/stderr" ]; then
   echo "standard error is not empty:"
   head -20 "$work/stderr"
   failed=1
