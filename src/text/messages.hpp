@@ -50,7 +50,9 @@
   X(input_ended, "\ainput ended!\n")                                                        \
   /* Failures of files other than the data file at the prompt. */                           \
   X(file_error, "\afile error! [{file}: {reason}]\n")                                       \
-  X(log_not_opened, "\alog warning! [{file}: {reason}] no record written\n")                \
+  X(log_no_record, "\alog warning! [{file}: {reason}] no record written\n")                 \
+  X(log_record_cut,                                                                         \
+    "\alog warning! [{file}: {reason}] only the first {bytes} bytes of the record written\n") \
   X(log_not_written, "\alog warning! [{file}: {reason}] record may be incomplete\n")        \
   /* Engine: the filter pair and the count of zeroed values. */                             \
   X(coefficient_line, "p{k:2d}={p:15.12f}, q{j:2d}={q:15.12f}\n")                           \
