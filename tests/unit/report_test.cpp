@@ -17,6 +17,7 @@
 #include "report/result_file.hpp"
 #include "report/run_log.hpp"
 #include "test_support.hpp"
+#include "text/run_files.hpp"
 #include "text/whole_file.hpp"
 
 namespace dorvenk {
@@ -347,6 +348,32 @@ TEST_F(ResultFile, AFailureLeavesTheEarlierFileAndNoTemporary) {
     EXPECT_EQ(file.out.error, EISDIR);
   }
   EXPECT_EQ(entries(), (std::set<std::string>{"in.txt", "out.txt", "moved.txt"}));
+}
+
+// While it exists, the temporary file is among the files a signal removes;
+// once renamed into place it no longer is.
+TEST_F(ResultFile, TheTemporaryIsRemovedAtASignal) {
+  test_support::write_file("out.txt", EARLIER);
+  {
+    WholeFile file;
+    ASSERT_TRUE(open_whole(file, "out.txt"));
+    put(file.out, RESULT);
+    flush_out(file.out);
+    ASSERT_TRUE(fs::exists(file.temporary));
+    remove_remembered_files();  // what the handler of an ending signal does
+    EXPECT_EQ(entries(), std::set<std::string>{"out.txt"});
+    EXPECT_EQ(slurp("out.txt"), EARLIER);
+  }
+  {
+    WholeFile file;
+    ASSERT_TRUE(open_whole(file, "out.txt"));
+    put(file.out, RESULT);
+    ASSERT_TRUE(commit_whole(file));
+  }
+  test_support::write_file(".dorvenk-later", "another run's file\n");
+  remove_remembered_files();
+  EXPECT_EQ(entries(), (std::set<std::string>{"out.txt", ".dorvenk-later"}));
+  EXPECT_EQ(slurp("out.txt"), RESULT);
 }
 
 }  // namespace

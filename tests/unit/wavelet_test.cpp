@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "coefs/daubechies_table.hpp"
+#include "text/run_files.hpp"
 #include "wavelet/engine_text.hpp"
 #include "wavelet/rules.hpp"
 #include "wavelet/scratch.hpp"
@@ -972,6 +973,21 @@ TEST_F(WaveletScratchFailure, ShortOrGarbledReadBackIsAnError) {
   write_text("s_tmp", "");
   EXPECT_EQ(read_back(text, "s_tmp", values).error, EIO);
   EXPECT_EQ(read_back(text, "gone", values).error, ENOENT);
+}
+
+// A scratch file this call made is among the files a signal removes, and
+// no longer once the call removed it itself.
+TEST_F(WaveletScratchFailure, MadeScratchFilesAreRemovedAtASignal) {
+  ScratchFiles files;
+  ASSERT_TRUE(open_scratch(files.w, W_TMP, files.made_w));
+  ASSERT_TRUE(close_scratch(files.w));
+  ASSERT_TRUE(entry_exists("w_tmp"));
+  remove_remembered_files();  // what the handler of an ending signal does
+  EXPECT_TRUE(entries().empty());
+  remove_made_scratch(files);
+  write_text("w_tmp", "a file made after the run\n");
+  remove_remembered_files();
+  EXPECT_TRUE(entry_exists("w_tmp"));
 }
 
 // ---- Names of scratch files that hold something else ----
