@@ -162,7 +162,7 @@ Parameters ask_parameters(Console& console, std::span<const double> samples, int
   }
 
   RunLog log = run_log_begin(data_file_name, n, mean, sd, params.order);
-  if (!run_log_opened(log)) say_log_warning(console, text::log_not_opened, run_log_error(log));
+  if (!run_log_opened(log)) say_log_warning(console, text::log_no_record, run_log_error(log));
 
   YesNo known = ask_yes_no(console, text::known_question);
   if (known == YesNo::input_ended) {
@@ -202,8 +202,21 @@ Parameters ask_parameters(Console& console, std::span<const double> samples, int
   }
   bool was_open = run_log_opened(log);
   if (!run_log_end(log, params.levels, result_file_name) && was_open) {
-    // Part of the record may have reached the file before the failure.
-    say_log_warning(console, text::log_not_written, run_log_error(log));
+    // Says what of the record is in the file: nothing (a part written was
+    // taken back), a part of known length, or, after a failed close, maybe
+    // less than all.
+    switch (log.left) {
+      case RecordLeft::nothing:
+        say_log_warning(console, text::log_no_record, run_log_error(log));
+        break;
+      case RecordLeft::part:
+        say(console, text::log_record_cut, std::string_view(RUN_LOG_NAME), reason(run_log_error(log)),
+            log.bytes_left);
+        break;
+      case RecordLeft::unknown:
+        say_log_warning(console, text::log_not_written, run_log_error(log));
+        break;
+    }
   }
   params.status = AnswerStatus::ok;
   return params;

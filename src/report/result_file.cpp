@@ -1,14 +1,12 @@
 #include "report/result_file.hpp"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <limits>
 
 #include "text/file_source.hpp"
 #include "text/messages.hpp"
 #include "text/scan.hpp"
+#include "text/whole_file.hpp"
 
 namespace dorvenk {
 namespace {
@@ -16,14 +14,6 @@ namespace {
 // Room for the longest line: the header, or a row of an index and three
 // numbers of at most MAX_NUMBER_TEXT bytes each, so no row allocates.
 constexpr std::size_t RESULT_LINE_BYTES = 4 * MAX_NUMBER_TEXT;
-
-// A result file whose writing failed is removed when it is a plain file, so
-// that no script mistakes a truncated file for a result. Other kinds of file
-// (a device, a link to one) are left as they are.
-void remove_partial(const std::string& name) {
-  struct stat info;
-  if (::lstat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(name.c_str());
-}
 
 }  // namespace
 
@@ -44,9 +34,12 @@ ResultOutcome write_result_file(const std::string& data_file_name, const std::st
   }
   Scanner scanner = make_scanner(&data);
 
-  OutFile result;
-  if (!open_out(result, result_file_name, OpenMode::truncate)) {
-    outcome.failure = {result_file_name, result.error};
+  // Written beside its name and put in place whole once the last row is
+  // written: a run that fails or is ended leaves the earlier result as it
+  // was, and no half-written one.
+  WholeFile result;
+  if (!open_whole(result, result_file_name)) {
+    outcome.failure = {result_file_name, result.out.error};
     return outcome;
   }
 
@@ -55,7 +48,7 @@ ResultOutcome write_result_file(const std::string& data_file_name, const std::st
   std::string line;
   line.reserve(RESULT_LINE_BYTES);
   fill(line, Encoding::utf8, text::result_header, levels, order);
-  put(result, line);
+  put(result.out, line);
 
   SeriesDigest second_reading;
   for (int i = 0; i < n; ++i) {
@@ -74,19 +67,17 @@ ResultOutcome write_result_file(const std::string& data_file_name, const std::st
     double denoised = samples[static_cast<std::size_t>(i)];
     line.clear();
     fill(line, Encoding::utf8, text::result_row, i, input, denoised, input - denoised);
-    put(result, line);
+    put(result.out, line);
   }
   // A read error right after the last value needed may have cut it short.
   if (data.error() != 0) {
+    // The temporary goes with `result`; the earlier result stays.
     outcome.failure = {data_file_name, data.error()};
-    close_out(result);
-    remove_partial(result_file_name);
     return outcome;
   }
   data.close();
-  if (!close_out(result)) {
-    remove_partial(result_file_name);
-    outcome.failure = {result_file_name, result.error};
+  if (!commit_whole(result)) {
+    outcome.failure = {result_file_name, result.out.error};
     return outcome;
   }
   outcome.data_changed = second_reading != first_reading;

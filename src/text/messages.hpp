@@ -56,7 +56,9 @@
   X(input_ended, "\ainput ended!\n")                                                        \
   /* Failures of files other than the data file at the prompt. */                           \
   X(file_error, "\afile error! [{file}: {reason}]\n")                                       \
-  X(log_not_opened, "\alog warning! [{file}: {reason}] no record written\n")                \
+  X(log_no_record, "\alog warning! [{file}: {reason}] no record written\n")                 \
+  X(log_record_cut,                                                                         \
+    "\alog warning! [{file}: {reason}] only the first {bytes} bytes of the record written\n") \
   X(log_not_written, "\alog warning! [{file}: {reason}] record may be incomplete\n")        \
   /* Notes on the terminal (never standard output) while another run in */                 \
   /* the same directory holds its lock. */                                                  \

@@ -1,6 +1,7 @@
 #include "wavelet/scratch.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -47,6 +48,30 @@ bool take_reconstruction(void* context, const double* y0, const double* y1, int 
   return files.r.error == 0;
 }
 
+// Opens the name for writing as the tool's own regular file; -1 with errno
+// set when it cannot.
+//
+// A name that is a symbolic link (ELOOP under O_NOFOLLOW), a file with more
+// than one name (a hard link to a user's file), someone else's file, or no
+// regular file at all (a pipe, which O_NONBLOCK keeps from blocking the
+// open: ENXIO without a reader) must not have its content overwritten: the
+// name is taken away and a new file made with O_EXCL, so that no link can
+// slip in between. O_NONBLOCK does nothing to a regular file.
+int open_own_file(const char* name) {
+  int fd = ::open(name, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+  if (fd >= 0) {
+    struct stat info;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1 && info.st_uid == ::geteuid()) {
+      return fd;
+    }
+    ::close(fd);
+  } else if (errno != ELOOP && errno != ENXIO) {
+    return -1;
+  }
+  if (::unlink(name) != 0 && errno != ENOENT) return -1;
+  return ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+}
+
 }  // namespace
 
 // Opens a scratch file for writing like "w": created when missing, and its
@@ -55,14 +80,17 @@ bool take_reconstruction(void* context, const double* y0, const double* y1, int 
 // writing the new data to disk, and the next emptying waits for that write,
 // which made a full run several times slower than its arithmetic. Cutting
 // the file to the length just written never empties it, so nothing waits.
-// Records that this call made the file.
-bool open_scratch(OutFile& file, const char* name, bool& made) {
+// Records that this call made the file; making it and remembering it for
+// removal at a signal are one step, with the ending signals blocked.
+bool open_scratch(OutFile& file, const char* name, MadeScratch& made) {
   file.buffer.clear();
   file.buffer.reserve(SCRATCH_BUFFER_BYTES);
-  file.fd = ::open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  EndingSignalsBlocked blocked;
+  file.fd = open_own_file(name);
   file.error = file.fd < 0 ? errno : 0;
   if (file.fd < 0) return false;
-  made = true;
+  made.made = true;
+  if (made.slot < 0) made.slot = remember_file(name);
   return true;
 }
 
@@ -109,12 +137,15 @@ void close_open_scratch(ScratchFiles& files) {
 }
 
 void remove_made_scratch(ScratchFiles& files) {
-  if (files.made_w) ::unlink(W_TMP);
-  if (files.made_s) ::unlink(S_TMP);
-  if (files.made_r) ::unlink(R_TMP);
-  for (int* slot : {&files.remembered_w, &files.remembered_s, &files.remembered_r}) {
-    forget_file(*slot);
-    *slot = -1;
+  const struct {
+    MadeScratch& made;
+    const char* name;
+  } all[] = {{files.made_w, W_TMP}, {files.made_s, S_TMP}, {files.made_r, R_TMP}};
+  for (const auto& file : all) {
+    if (!file.made.made) continue;
+    ::unlink(file.name);
+    forget_file(file.made.slot);
+    file.made = MadeScratch{};
   }
 }
 

@@ -20,28 +20,33 @@ inline constexpr const char* W_TMP = "w_tmp";  // details of a decomposition sta
 inline constexpr const char* S_TMP = "s_tmp";  // approximations of a decomposition stage
 inline constexpr const char* R_TMP = "r_tmp";  // outputs of a reconstruction stage
 
+// A scratch file this call has created or overwritten, and its slot among
+// the files removed at a signal (-1: none).
+struct MadeScratch {
+  bool made = false;
+  int slot = -1;
+};
+
 // Output buffers and read-back text that the stages reuse from one stage to
-// the next, and which scratch files this call has created or overwritten.
+// the next, and which scratch files this call has made.
 struct ScratchFiles {
   OutFile w;
   OutFile s;
   OutFile r;
   std::string text;
-  bool made_w = false;
-  bool made_s = false;
-  bool made_r = false;
-  // Their slots among the files a signal removes (text/run_files.hpp); -1
-  // while not remembered.
-  int remembered_w = -1;
-  int remembered_s = -1;
-  int remembered_r = -1;
+  MadeScratch made_w;
+  MadeScratch made_s;
+  MadeScratch made_r;
 };
 
 // Opens the scratch file `name` for writing, as "w" does: created when
-// missing, its old content replaced (see close_scratch). Records in `made`
-// that this call made the file. False, with `file.error` set, when it
-// cannot be opened.
-bool open_scratch(OutFile& file, const char* name, bool& made);
+// missing, its old content replaced (see close_scratch). It never writes
+// through a link or into a file that has another name too or belongs to
+// someone else: such a name is taken away and the tool's own file made in
+// its place. Records in `made` that this call made the file, and remembers
+// it for removal at a signal. False, with `file.error` set, when it cannot
+// be opened.
+bool open_scratch(OutFile& file, const char* name, MadeScratch& made);
 
 // Writes out the rest, cuts off whatever the old content had beyond the new
 // end, and closes; true only when all of it succeeded.
@@ -68,8 +73,7 @@ bool parse_scratch_values(std::string_view text, std::span<double> values);
 void close_open_scratch(ScratchFiles& files);
 
 // Removes the scratch files this call made, "w_tmp", "s_tmp", "r_tmp" in
-// this order, and forgets them for removal at a signal; a file that is
-// missing or cannot be removed is no error.
+// this order; a file that is missing or cannot be removed is no error.
 void remove_made_scratch(ScratchFiles& files);
 
 }  // namespace dorvenk

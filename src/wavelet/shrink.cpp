@@ -13,7 +13,6 @@
 #include <string>
 
 #include "text/messages.hpp"
-#include "text/run_files.hpp"
 #include "wavelet/scratch.hpp"
 #include "wavelet/shrink_internal.hpp"
 #include "wavelet/stages.hpp"
@@ -50,16 +49,6 @@ class EngineRun {
   int lock_;
 };
 
-// Opens a scratch file with the ending signals held back and, the first
-// time this call makes it, remembers it for removal at a signal, so that no
-// moment exists at which the file is there and a signal would leave it.
-bool open_remembered(OutFile& file, const char* name, bool& made, int& slot) {
-  EndingSignalsBlocked blocked;
-  if (!open_scratch(file, name, made)) return false;
-  if (slot < 0) slot = remember_file(name);
-  return true;
-}
-
 void write_text(std::ostream& out, const std::string& text) {
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
@@ -94,8 +83,8 @@ int lock_working_directory(LockWaitNotes notes, int note_again_ms) {
 
 FileFailure decompose_level(ScratchFiles& files, std::span<double> x, int& r, std::span<const double> p,
                             std::span<const double> q) {
-  if (!open_remembered(files.w, W_TMP, files.made_w, files.remembered_w)) return {W_TMP, files.w.error};
-  if (!open_remembered(files.s, S_TMP, files.made_s, files.remembered_s)) {
+  if (!open_scratch(files.w, W_TMP, files.made_w)) return {W_TMP, files.w.error};
+  if (!open_scratch(files.s, S_TMP, files.made_s)) {
     close_out(files.w);
     return {S_TMP, files.s.error};
   }
@@ -124,7 +113,7 @@ FileFailure decompose_level(ScratchFiles& files, std::span<double> x, int& r, st
 
 FileFailure reconstruct_level(ScratchFiles& files, std::span<double> x, int& r, std::span<const double> p,
                               std::span<const double> q) {
-  if (!open_remembered(files.r, R_TMP, files.made_r, files.remembered_r)) return {R_TMP, files.r.error};
+  if (!open_scratch(files.r, R_TMP, files.made_r)) return {R_TMP, files.r.error};
 
   // Every output comes from the unchanged x[0..2r-1]; nothing is stored back
   // until the file holds them all. A failed write stops the stage, and the

@@ -48,6 +48,8 @@ fi
 if [ -d "$CASE/expected/files" ]; then
   while IFS= read -r f; do
     mkdir -p "$(dirname "$want/$f")"
+    # A new file, not a write through a hard link that cp -a kept.
+    rm -f "$want/$f"
     iconv -f UTF-8 -t CP932 < "$CASE/expected/files/$f" > "$want/$f" || { echo "expected/files/$f is not UTF-8"; exit 1; }
   done < <(cd "$CASE/expected/files" && find . -type f)
 fi

@@ -4,7 +4,10 @@
  * disk, a full disk or a slow share would.
  *
  *   FAULT_FILE    the file: a name is matched against the last component of
- *                 the path given to open(), so "w_tmp" matches "./w_tmp"
+ *                 the path given to open() or mkostemp(), so "w_tmp" matches
+ *                 "./w_tmp"; a trailing '*' matches every name that begins
+ *                 with the rest, so ".dorvenk-*" matches a temporary file
+ *                 whatever its random part
  *   FAULT_OP      write | read | open | close | rename | fsync
  *                 (rename matches when the new name is FAULT_FILE)
  *   FAULT_ERRNO   the error to report, as a number or EIO, ENOSPC, EFBIG,
@@ -68,6 +71,8 @@ static int matches(const char* path) {
   last = last != NULL ? last + 1 : path;
   const char* want = strrchr(file, '/');
   want = want != NULL ? want + 1 : file;
+  size_t length = strlen(want);
+  if (length > 0 && want[length - 1] == '*') return strncmp(last, want, length - 1) == 0;
   return strcmp(last, want) == 0;
 }
 
@@ -174,6 +179,21 @@ int openat64(int dir, const char* path, int flags, ...) {
   int faulty = counted_open(path);
   if (open_fault(faulty)) return -1;
   return track(real(dir, path, flags, mode), faulty);
+}
+
+/* Temporary files made from a pattern: their name is known only after. */
+int mkostemp(char* pattern, int flags) {
+  REAL(int, "mkostemp", (char*, int));
+  int faulty = counted_open(pattern);
+  if (open_fault(faulty)) return -1;
+  return track(real(pattern, flags), faulty);
+}
+
+int mkstemp(char* pattern) {
+  REAL(int, "mkstemp", (char*));
+  int faulty = counted_open(pattern);
+  if (open_fault(faulty)) return -1;
+  return track(real(pattern), faulty);
 }
 
 static int is_watched(int fd) { return fd >= 0 && fd < MAX_FDS && watched[fd]; }

@@ -18,6 +18,8 @@
 #include "report/result_file.hpp"
 #include "report/run_log.hpp"
 #include "test_support.hpp"
+#include "text/run_files.hpp"
+#include "text/whole_file.hpp"
 
 namespace dorvenk {
 namespace {
@@ -297,6 +299,156 @@ TEST_F(ResultFile, DataFileThatIsNoLongerARegularFileFailsBeforeWriting) {
     EXPECT_EQ(reason(failure.error), "not a regular file");
     EXPECT_FALSE(fs::exists("out.txt"));
   }
+}
+
+mode_t mode_of(const char* name) {
+  struct stat info {};
+  EXPECT_EQ(::stat(name, &info), 0) << name;
+  return info.st_mode & 07777;
+}
+
+const std::string EARLIER = "an earlier result\n";
+const std::string RESULT = " input L1_N1_denoise noise\n0 4 4 0\n";
+
+// The result replaces a regular file whole, keeps its permission bits, and
+// leaves no temporary file beside it.
+TEST_F(ResultFile, ReplacesAFileAndKeepsItsMode) {
+  std::ofstream("in.txt") << "4";
+  std::vector<double> denoised{4.0};
+  for (mode_t mode : std::initializer_list<mode_t>{0640, 0600, 0664, 0604}) {
+    test_support::write_file("out.txt", EARLIER);
+    ASSERT_EQ(::chmod("out.txt", mode), 0);
+    ASSERT_FALSE(write_result_file("in.txt", "out.txt", denoised, 1, 1, 1, SeriesDigest{}).failure.failed());
+    EXPECT_EQ(slurp("out.txt"), RESULT);
+    EXPECT_EQ(mode_of("out.txt"), mode);
+    EXPECT_EQ(entries(), (std::set<std::string>{"in.txt", "out.txt"}));
+  }
+  // A new file gets 0666 without the bits of the creation mask, not the
+  // 0600 its temporary file was made with.
+  const mode_t mask = creation_mask();
+  fs::remove("out.txt");
+  ASSERT_FALSE(write_result_file("in.txt", "out.txt", denoised, 1, 1, 1, SeriesDigest{}).failure.failed());
+  EXPECT_EQ(mode_of("out.txt"), 0666 & ~mask);
+  EXPECT_EQ(mode_of("out.txt") & 0066, 0066 & ~mask);
+}
+
+// A write-protected result stays as it is, as opening it for writing would
+// refuse (not for root, whom no mode stops).
+TEST_F(ResultFile, AWriteProtectedResultIsKept) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes any file";
+  std::ofstream("in.txt") << "4";
+  std::vector<double> denoised{4.0};
+  test_support::write_file("out.txt", EARLIER);
+  ASSERT_EQ(::chmod("out.txt", 0444), 0);
+  FileFailure refused = write_result_file("in.txt", "out.txt", denoised, 1, 1, 1, SeriesDigest{}).failure;
+  EXPECT_EQ(refused.file, "out.txt");
+  EXPECT_EQ(refused.error, EACCES);
+  EXPECT_EQ(slurp("out.txt"), EARLIER);
+  EXPECT_EQ(entries(), (std::set<std::string>{"in.txt", "out.txt"}));
+}
+
+// A symbolic link to a regular file, also through a chain of relative links
+// into another directory, receives the result at its target and stays a
+// link; another name of the old file (a hard link) keeps the old content.
+TEST_F(ResultFile, LinksToRegularFilesReceiveTheResultAtTheirTarget) {
+  std::ofstream("in.txt") << "4";
+  std::vector<double> denoised{4.0};
+  fs::create_directory("keep");
+  test_support::write_file("keep/real.txt", EARLIER);
+  fs::create_symlink("real.txt", "keep/link.txt");
+  fs::create_symlink("keep/link.txt", "out.txt");
+  ASSERT_FALSE(write_result_file("in.txt", "out.txt", denoised, 1, 1, 1, SeriesDigest{}).failure.failed());
+  EXPECT_TRUE(fs::is_symlink("out.txt"));
+  EXPECT_TRUE(fs::is_symlink("keep/link.txt"));
+  EXPECT_EQ(slurp("keep/real.txt"), RESULT);
+  EXPECT_EQ(entries(), (std::set<std::string>{"in.txt", "out.txt", "keep"}));
+  std::set<std::string> in_keep;
+  for (const auto& entry : fs::directory_iterator("keep")) in_keep.insert(entry.path().filename().string());
+  EXPECT_EQ(in_keep, (std::set<std::string>{"real.txt", "link.txt"}));
+
+  // A dangling link makes its target, as opening it would.
+  fs::create_symlink("made.txt", "new.txt");
+  ASSERT_FALSE(write_result_file("in.txt", "new.txt", denoised, 1, 1, 1, SeriesDigest{}).failure.failed());
+  EXPECT_TRUE(fs::is_symlink("new.txt"));
+  EXPECT_EQ(slurp("made.txt"), RESULT);
+
+  test_support::write_file("old.txt", EARLIER);
+  fs::create_hard_link("old.txt", "hard.txt");
+  ASSERT_FALSE(write_result_file("in.txt", "hard.txt", denoised, 1, 1, 1, SeriesDigest{}).failure.failed());
+  EXPECT_EQ(slurp("hard.txt"), RESULT);
+  EXPECT_EQ(slurp("old.txt"), EARLIER);
+
+  // A loop of links names no file.
+  fs::create_symlink("loop_b", "loop_a");
+  fs::create_symlink("loop_a", "loop_b");
+  EXPECT_EQ(write_result_file("in.txt", "loop_a", denoised, 1, 1, 1, SeriesDigest{}).failure.error, ELOOP);
+}
+
+// A device, or a link to one, is written directly and stays what it is.
+TEST_F(ResultFile, DevicesAreWrittenDirectly) {
+  if (!fs::exists("/dev/null")) GTEST_SKIP() << "/dev/null is missing";
+  std::ofstream("in.txt") << "4";
+  std::vector<double> denoised{4.0};
+  fs::create_symlink("/dev/null", "null.txt");
+  ASSERT_FALSE(write_result_file("in.txt", "null.txt", denoised, 1, 1, 1, SeriesDigest{}).failure.failed());
+  EXPECT_TRUE(fs::is_symlink("null.txt"));
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  EXPECT_EQ(entries(), (std::set<std::string>{"in.txt", "null.txt"}));
+}
+
+// Every failure after the temporary file is made removes it, and the name
+// keeps the earlier file.
+TEST_F(ResultFile, AFailureLeavesTheEarlierFileAndNoTemporary) {
+  std::ofstream("in.txt") << "4";
+  test_support::write_file("out.txt", EARLIER);
+  {
+    WholeFile file;
+    ASSERT_TRUE(open_whole(file, "out.txt"));
+    put(file.out, "half a resu");
+    flush_out(file.out);
+    EXPECT_EQ(entries().size(), 3u);  // in.txt, out.txt and the temporary
+    // Goes out of scope uncommitted, as on an early return.
+  }
+  EXPECT_EQ(entries(), (std::set<std::string>{"in.txt", "out.txt"}));
+  EXPECT_EQ(slurp("out.txt"), EARLIER);
+
+  // The name became a directory while the file was written: the rename fails.
+  {
+    WholeFile file;
+    ASSERT_TRUE(open_whole(file, "moved.txt"));
+    put(file.out, RESULT);
+    fs::create_directory("moved.txt");
+    test_support::write_file("moved.txt/inside", "x");
+    EXPECT_FALSE(commit_whole(file));
+    EXPECT_EQ(file.out.error, EISDIR);
+  }
+  EXPECT_EQ(entries(), (std::set<std::string>{"in.txt", "out.txt", "moved.txt"}));
+}
+
+// While it exists, the temporary file is among the files a signal removes;
+// once renamed into place it no longer is.
+TEST_F(ResultFile, TheTemporaryIsRemovedAtASignal) {
+  test_support::write_file("out.txt", EARLIER);
+  {
+    WholeFile file;
+    ASSERT_TRUE(open_whole(file, "out.txt"));
+    put(file.out, RESULT);
+    flush_out(file.out);
+    ASSERT_TRUE(fs::exists(file.temporary));
+    remove_remembered_files();  // what the handler of an ending signal does
+    EXPECT_EQ(entries(), std::set<std::string>{"out.txt"});
+    EXPECT_EQ(slurp("out.txt"), EARLIER);
+  }
+  {
+    WholeFile file;
+    ASSERT_TRUE(open_whole(file, "out.txt"));
+    put(file.out, RESULT);
+    ASSERT_TRUE(commit_whole(file));
+  }
+  test_support::write_file(".dorvenk-later", "another run's file\n");
+  remove_remembered_files();
+  EXPECT_EQ(entries(), (std::set<std::string>{"out.txt", ".dorvenk-later"}));
+  EXPECT_EQ(slurp("out.txt"), RESULT);
 }
 
 }  // namespace

@@ -54,9 +54,10 @@ const Phase PHASES[] = {
     {"estimator", "wave\n1\n0.5\n0.5\nno\n", "[yes/no]\n >", "yes\n", nullptr},
     {"decomposition", TO_THE_ENGINE, nullptr, nullptr, "w_tmp"},
     {"reconstruction", TO_THE_ENGINE, nullptr, nullptr, "r_tmp"},
+    // The result is written to a temporary file beside its name, whose
+    // random part the shim's trailing '*' matches.
+    {"result file", TO_THE_ENGINE, nullptr, nullptr, ".dorvenk-*"},
 };
-
-const Phase RESULT_PHASE = {"result file", TO_THE_ENGINE, nullptr, nullptr, "wave-dN.txt"};
 
 const int SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
@@ -204,12 +205,6 @@ TEST_F(SignalAtPhase, EachSignalAtEachPhaseLeavesNothingBehind) {
   }
 }
 
-// Needs the result written to a file beside it and renamed into place, the
-// file being remembered for removal at a signal; `slow_file` of
-// RESULT_PHASE must then name that file.
-TEST_F(SignalAtPhase, DISABLED_EachSignalWhileTheResultIsWrittenKeepsTheEarlierResult) {
-  for (int signal_number : SIGNALS) run_case(RESULT_PHASE, signal_number);
-}
 
 // A signal ignored when the tool starts (SIGHUP under nohup) stays ignored:
 // the run goes on at the file prompt, and "end" ends it with status 0.

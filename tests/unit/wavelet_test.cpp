@@ -34,6 +34,7 @@
 #include "coefs/daubechies_table.hpp"
 #include "test_support.hpp"
 #include "text/messages.hpp"
+#include "text/run_files.hpp"
 #include "wavelet/rules.hpp"
 #include "wavelet/scratch.hpp"
 #include "wavelet/shrink.hpp"
@@ -882,33 +883,21 @@ TEST_F(WaveletRoundTrip, SameBitsWhereTheOlderOffsetWasAMultipleOfR) {
 
 // ---- Scratch files that cannot be used ----
 
-enum class Obstacle { directory, full_device, empty_device };
-
 struct FailureCase {
-  const char* name;
-  Obstacle obstacle;
+  const char* name;  // a directory of that name is in the way
   int error;
   bool ratio_printed;
 };
 
 TEST_F(WaveletScratchFailure, StopsNamesTheFileAndLeavesNothingOfItsOwn) {
   const FailureCase cases[] = {
-      {"w_tmp", Obstacle::directory, EISDIR, false},
-      {"s_tmp", Obstacle::directory, EISDIR, false},
-      {"r_tmp", Obstacle::directory, EISDIR, true},
-      {"w_tmp", Obstacle::full_device, ENOSPC, false},   // writes fail
-      {"s_tmp", Obstacle::empty_device, EIO, false},     // reads back short
-      {"r_tmp", Obstacle::empty_device, EIO, true},
+      {"w_tmp", EISDIR, false},
+      {"s_tmp", EISDIR, false},
+      {"r_tmp", EISDIR, true},
   };
   const std::vector<double> p = daubechies(2);
   for (const FailureCase& c : cases) {
-    const char* target = c.obstacle == Obstacle::full_device ? "/dev/full" : "/dev/null";
-    if (c.obstacle == Obstacle::directory) {
-      ASSERT_EQ(::mkdir(c.name, 0777), 0);
-    } else {
-      if (!fs::exists(target)) GTEST_SKIP() << target << " is missing";
-      fs::create_symlink(target, c.name);
-    }
+    ASSERT_EQ(::mkdir(c.name, 0777), 0);
     std::vector<double> x = series(64, 5, 1.0);
     Outcome run = shrink(x, p, 2, 0);
     EXPECT_EQ(run.failure.file, c.name);
@@ -917,13 +906,77 @@ TEST_F(WaveletScratchFailure, StopsNamesTheFileAndLeavesNothingOfItsOwn) {
     // reached, and no message of the engine's own.
     EXPECT_EQ(run.out, table_of(p) + (c.ratio_printed ? "ratio >> 0/64\n" : "")) << c.name;
     EXPECT_TRUE(directory_lock_is_free()) << c.name;
-    if (c.obstacle == Obstacle::directory) {
-      EXPECT_EQ(entries(), std::set<std::string>{c.name}) << c.name;
-      fs::remove(c.name);
-    } else {
-      EXPECT_TRUE(entries().empty()) << c.name;
-      EXPECT_TRUE(fs::exists(target));
+    EXPECT_EQ(entries(), std::set<std::string>{c.name}) << c.name;
+    fs::remove(c.name);
+  }
+}
+
+TEST_F(WaveletScratchFailure, ShortOrGarbledReadBackIsAnError) {
+  double values[2];
+  std::string text;
+  write_file("s_tmp", "1.000000000000\n");  // one value of two
+  FileFailure short_file = read_back(text, "s_tmp", values);
+  EXPECT_EQ(short_file.file, "s_tmp");
+  EXPECT_EQ(short_file.error, EIO);
+  write_file("s_tmp", "");
+  EXPECT_EQ(read_back(text, "s_tmp", values).error, EIO);
+  EXPECT_EQ(read_back(text, "gone", values).error, ENOENT);
+}
+
+// A scratch file this call made is among the files a signal removes, and
+// no longer once the call removed it itself.
+TEST_F(WaveletScratchFailure, MadeScratchFilesAreRemovedAtASignal) {
+  ScratchFiles files;
+  ASSERT_TRUE(open_scratch(files.w, W_TMP, files.made_w));
+  ASSERT_TRUE(close_scratch(files.w));
+  ASSERT_TRUE(entry_exists("w_tmp"));
+  remove_remembered_files();  // what the handler of an ending signal does
+  EXPECT_TRUE(entries().empty());
+  remove_made_scratch(files);
+  write_file("w_tmp", "a file made after the run\n");
+  remove_remembered_files();
+  EXPECT_TRUE(entry_exists("w_tmp"));
+}
+
+// ---- Names of scratch files that hold something else ----
+
+enum class InTheWay { symlink_to_user_file, symlink_to_device, dangling_symlink, hard_link, fifo };
+
+// A scratch name that is a link, another name of a user's file or a pipe is
+// taken away and replaced by the engine's own file: the user's file keeps
+// its content, the run gives the same result as in an empty directory, and
+// afterwards the name is gone like every scratch file.
+TEST_F(WaveletScratchFailure, LinksAndPipesAreReplacedNeverWrittenThrough) {
+  const struct {
+    const char* name;
+    InTheWay kind;
+  } cases[] = {
+      {"w_tmp", InTheWay::symlink_to_user_file}, {"s_tmp", InTheWay::symlink_to_user_file},
+      {"r_tmp", InTheWay::symlink_to_user_file}, {"w_tmp", InTheWay::symlink_to_device},
+      {"r_tmp", InTheWay::dangling_symlink},     {"w_tmp", InTheWay::hard_link},
+      {"r_tmp", InTheWay::hard_link},            {"s_tmp", InTheWay::fifo},
+  };
+  const std::vector<double> p = daubechies(2);
+  std::vector<double> expected = series(64, 5, 1.0);
+  ASSERT_FALSE(shrink(expected, p, 2, 0.3).failure.failed());
+  const std::string user_text = "the user's own file\n";
+  for (const auto& c : cases) {
+    write_file("user.txt", user_text);
+    switch (c.kind) {
+      case InTheWay::symlink_to_user_file: fs::create_symlink("user.txt", c.name); break;
+      case InTheWay::symlink_to_device: fs::create_symlink("/dev/full", c.name); break;
+      case InTheWay::dangling_symlink: fs::create_symlink("made_by_link.txt", c.name); break;
+      case InTheWay::hard_link: fs::create_hard_link("user.txt", c.name); break;
+      case InTheWay::fifo: ASSERT_EQ(::mkfifo(c.name, 0666), 0) << std::strerror(errno); break;
     }
+    std::vector<double> x = series(64, 5, 1.0);
+    Outcome run = shrink(x, p, 2, 0.3);
+    EXPECT_FALSE(run.failure.failed()) << c.name << ": " << run.failure.file << " " << std::strerror(run.failure.error);
+    EXPECT_EQ(x, expected) << c.name;
+    EXPECT_EQ(read_file("user.txt"), user_text) << c.name;
+    EXPECT_EQ(entries(), std::set<std::string>{"user.txt"}) << c.name;
+    EXPECT_TRUE(directory_lock_is_free()) << c.name;
+    fs::remove("user.txt");
   }
 }
 

@@ -1,0 +1,1 @@
+chmod 640 wave-dN.txt

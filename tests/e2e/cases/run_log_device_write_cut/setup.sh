@@ -1,0 +1,1 @@
+ln -s /dev/null wavelet_log.txt
