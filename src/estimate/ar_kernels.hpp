@@ -9,21 +9,16 @@
 #include <span>
 
 #include "estimate/ar_noise.hpp"
+#include "text/isa.hpp"
 
 namespace dorvenk::ar_kernels {
 
-enum class Isa { scalar, sse2, avx2, avx512 };
-
-inline constexpr Isa ALL_ISAS[] = {Isa::scalar, Isa::sse2, Isa::avx2, Isa::avx512};
-
-// "scalar", "sse2", "avx2", "avx512".
-const char* isa_name(Isa isa);
-
-// Whether this processor runs the version (scalar and sse2 always do).
-bool isa_supported(Isa isa);
-
-// The widest supported version: the one estimate_noise_sd uses.
-Isa chosen_isa();
+// The shared choice of instruction set, under the names the callers use.
+using ::dorvenk::ALL_ISAS;
+using ::dorvenk::chosen_isa;
+using ::dorvenk::Isa;
+using ::dorvenk::isa_name;
+using ::dorvenk::isa_supported;
 
 // autocorr[k] for k = 0..max_order (max_order <= min(n - 1, MAX_AR_ORDER)):
 // the sum over i = 0..n-k-1, ascending, of x[i] * x[i + k] / (n - k).

@@ -19,6 +19,8 @@
 
 #include <span>
 
+#include "text/isa.hpp"
+
 namespace dorvenk {
 
 // Takes a stage's outputs in order, `count` of each of its two output
@@ -85,18 +87,13 @@ void reconstruct_into(std::span<const double> approx, std::span<const double> de
 
 namespace stage_kernels {
 
-enum class Isa { scalar, sse2, avx2, avx512 };
-
-inline constexpr Isa ALL_ISAS[] = {Isa::scalar, Isa::sse2, Isa::avx2, Isa::avx512};
-
-// "scalar", "sse2", "avx2", "avx512".
-const char* isa_name(Isa isa);
-
-// Whether this processor runs the version (scalar and sse2 always do).
-bool isa_supported(Isa isa);
-
-// The widest supported version: the one the stages above use.
-Isa chosen_isa();
+// The shared choice of instruction set, under the names the callers use;
+// the stages above use chosen_isa().
+using ::dorvenk::ALL_ISAS;
+using ::dorvenk::chosen_isa;
+using ::dorvenk::Isa;
+using ::dorvenk::isa_name;
+using ::dorvenk::isa_supported;
 
 // decompose_stage and reconstruct_stage with the given version of the loops.
 bool decompose_stage(Isa isa, std::span<const double> x, std::span<const double> p, std::span<const double> q,
