@@ -17,27 +17,16 @@
 #include <string>
 #include <vector>
 
+#include "printf_compare.hpp"
 #include "text/fixed12.hpp"
 #include "text/format.hpp"
 
 namespace dorvenk {
 namespace {
 
-struct Random {
-  std::uint64_t state;
-  std::uint64_t next() {
-    std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-  }
-};
+using test_support::Random;
 
-std::string printf_text(double value) {
-  char buffer[400];
-  const int length = std::snprintf(buffer, sizeof buffer, "%.12f", value);
-  return std::string(buffer, static_cast<std::size_t>(length));
-}
+std::string printf_text(double value) { return test_support::printf_text("%.12f", value); }
 
 std::string to_chars_text(double value) {
   char buffer[400];
@@ -101,9 +90,9 @@ std::vector<double> edge_values() {
   // magnitudes.
   Random rng{77};
   for (int i = 0; i < 200000; ++i) {
-    const double scale = std::ldexp(1.0, static_cast<int>(rng.next() % 50));
-    const double k = std::floor(static_cast<double>(rng.next() >> 11) * 0x1.0p-53 * scale * 1e3);
-    const double near = k / 1e12 + static_cast<double>(rng.next() % 2000);
+    const double scale = std::ldexp(1.0, static_cast<int>(rng.next_u64() % 50));
+    const double k = std::floor(rng.next_uniform() * scale * 1e3);
+    const double near = k / 1e12 + static_cast<double>(rng.next_u64() % 2000);
     v.push_back(near);
     v.push_back(std::nextafter(near, 0.0));
     v.push_back(std::nextafter(near, 1e300));
@@ -114,12 +103,7 @@ std::vector<double> edge_values() {
 
 // Random bit patterns over the whole range of exponents the fast path
 // meets (from subnormals to beyond 2^63), both signs.
-double random_value(Random& rng) {
-  const std::uint64_t sign = rng.next() & (std::uint64_t{1} << 63);
-  const std::uint64_t exponent = 1023 - 60 + rng.next() % 130;  // 2^-60 .. 2^69
-  const std::uint64_t mantissa = rng.next() & ((std::uint64_t{1} << 52) - 1);
-  return std::bit_cast<double>(sign | (exponent << 52) | mantissa);
-}
+double random_value(Random& rng) { return test_support::random_bit_pattern(rng, -60, 130); }  // 2^-60 .. 2^69
 
 void expect_writer_matches(double value, bool with_printf) {
   const std::string want = to_chars_text(value);
@@ -146,7 +130,7 @@ TEST(Fixed12Writer, MillionsOfRandomValuesAsPrintfAndToChars) {
   for (int i = 0; i < 4000000; ++i) expect_writer_matches(random_value(rng), i < 2000000);
   // Values of the size the engine's coefficients have.
   for (int i = 0; i < 2000000; ++i) {
-    const double value = (static_cast<double>(rng.next() >> 11) * 0x1.0p-53 - 0.5) * 20.0;
+    const double value = (rng.next_uniform() - 0.5) * 20.0;
     expect_writer_matches(value, i < 1000000);
   }
 }
@@ -188,11 +172,11 @@ TEST(Fixed12Reader, DigitStringsAroundTheFastLimit) {
     expect_reader_matches("-" + text + "\n");
   }
   for (int i = 0; i < 2000000; ++i) {
-    const std::uint64_t m = rng.next() % 20000000000000000ULL;
+    const std::uint64_t m = rng.next_u64() % 20000000000000000ULL;
     const std::string digits = std::to_string(m);
     const std::string padded = std::string(digits.size() < 13 ? 13 - digits.size() : 0, '0') + digits;
     std::string text = padded.substr(0, padded.size() - 12) + "." + padded.substr(padded.size() - 12) + "\n";
-    if (rng.next() % 2 != 0) text.insert(0, "-");
+    if (rng.next_u64() % 2 != 0) text.insert(0, "-");
     expect_reader_matches(text);
   }
 }

@@ -15,27 +15,16 @@
 #include <string>
 #include <vector>
 
+#include "printf_compare.hpp"
 #include "text/format.hpp"
 #include "text/g6.hpp"
 
 namespace dorvenk {
 namespace {
 
-struct Random {
-  std::uint64_t state;
-  std::uint64_t next() {
-    std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-  }
-};
+using test_support::Random;
 
-std::string printf_text(double value) {
-  char buffer[400];
-  const int length = std::snprintf(buffer, sizeof buffer, "%.6G", value);
-  return std::string(buffer, static_cast<std::size_t>(length));
-}
+std::string printf_text(double value) { return test_support::printf_text("%.6G", value); }
 
 std::string to_chars_text(double value) {
   char buffer[400];
@@ -105,15 +94,12 @@ TEST(G6Writer, EdgeValuesAsPrintfWritesThem) {
 TEST(G6Writer, MillionsOfRandomValuesAsPrintfAndToChars) {
   Random rng{31};
   for (int i = 0; i < 3000000; ++i) {
-    const std::uint64_t sign = rng.next() & (std::uint64_t{1} << 63);
-    const std::uint64_t exponent = 1023 - 45 + rng.next() % 150;  // 2^-45 .. 2^104
-    const std::uint64_t mantissa = rng.next() & ((std::uint64_t{1} << 52) - 1);
-    expect_matches(std::bit_cast<double>(sign | (exponent << 52) | mantissa), i < 1000000);
+    expect_matches(test_support::random_bit_pattern(rng, -45, 150), i < 1000000);  // 2^-45 .. 2^104
   }
   // Values with six decimals, as data files hold them, and their
   // differences.
   for (int i = 0; i < 1000000; ++i) {
-    const double a = static_cast<double>(static_cast<std::int64_t>(rng.next() % 20000000) - 10000000) / 1e6;
+    const double a = static_cast<double>(static_cast<std::int64_t>(rng.next_u64() % 20000000) - 10000000) / 1e6;
     const double b = a * 0.75;
     expect_matches(a, i < 300000);
     expect_matches(a - b, false);

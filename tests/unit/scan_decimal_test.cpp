@@ -10,37 +10,30 @@
 #include <sstream>
 #include <string>
 
+#include "seeded_random.hpp"
 #include "text/scan.hpp"
 
 namespace dorvenk {
 namespace {
 
-struct Random {
-  std::uint64_t state;
-  std::uint64_t next() {
-    std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-  }
-};
+using test_support::Random;
 
 // A decimal text: sign, 1..24 digits with a point somewhere (or none),
 // sometimes an exponent.
 std::string decimal_text(Random& rng) {
   std::string text;
-  const std::uint64_t sign = rng.next() % 3;
+  const std::uint64_t sign = rng.next_u64() % 3;
   if (sign == 1) text += '-';
   if (sign == 2) text += '+';
-  const int length = 1 + static_cast<int>(rng.next() % 24);
-  const int point = static_cast<int>(rng.next() % static_cast<std::uint64_t>(length + 2)) - 1;  // -1: none
+  const int length = 1 + static_cast<int>(rng.next_u64() % 24);
+  const int point = static_cast<int>(rng.next_u64() % static_cast<std::uint64_t>(length + 2)) - 1;  // -1: none
   for (int i = 0; i < length; ++i) {
     if (i == point) text += '.';
     // Mostly nines or ordinary digits, so that lengths near 2^53 come up.
-    text += static_cast<char>('0' + (rng.next() % 4 == 0 ? 9 : rng.next() % 10));
+    text += static_cast<char>('0' + (rng.next_u64() % 4 == 0 ? 9 : rng.next_u64() % 10));
   }
   if (point == length) text += '.';
-  if (rng.next() % 10 == 0) text += "e" + std::to_string(static_cast<int>(rng.next() % 40) - 20);
+  if (rng.next_u64() % 10 == 0) text += "e" + std::to_string(static_cast<int>(rng.next_u64() % 40) - 20);
   return text;
 }
 

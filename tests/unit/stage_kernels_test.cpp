@@ -12,22 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "seeded_random.hpp"
 #include "wavelet/stages.hpp"
 
 namespace dorvenk::stage_kernels {
 namespace {
 
-// splitmix64: reproducible values.
-struct Random {
-  std::uint64_t state;
-  std::uint64_t next() {
-    std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-  }
-  double uniform() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }  // [0, 1)
-};
+using test_support::Random;
 
 double made_nan() {
   volatile double zero = 0.0;
@@ -40,9 +31,9 @@ std::vector<double> values(int count, bool special, std::uint64_t seed) {
   Random rng{seed};
   std::vector<double> v(static_cast<std::size_t>(count));
   for (double& x : v) {
-    x = std::ldexp(rng.uniform() - 0.5, static_cast<int>(rng.next() % 40) - 20);
+    x = std::ldexp(rng.next_uniform() - 0.5, static_cast<int>(rng.next_u64() % 40) - 20);
     if (special) {
-      switch (rng.next() % 20) {
+      switch (rng.next_u64() % 20) {
         case 0: x = std::numeric_limits<double>::infinity(); break;
         case 1: x = -std::numeric_limits<double>::infinity(); break;
         case 2: x = made_nan(); break;
