@@ -13,17 +13,19 @@
 #include "report/result_file.hpp"
 #include "text/format.hpp"
 #include "text/messages.hpp"
+#include "text/printable.hpp"
 #include "text/text_file.hpp"
 #include "wavelet/shrink.hpp"
 
 namespace dorvenk {
 namespace {
 
-// A word from the data file as the terminal may show it: control bytes (an
-// escape sequence would act on the terminal) and bytes from 0x80 on as \xHH.
-std::string escaped(std::string_view word) {
+// A word from the data file as the console may show it: control bytes (an
+// escape sequence would act on the terminal), DEL and bytes that are no
+// whole character of the console's encoding as \xHH, a backslash as \\.
+std::string escaped(std::string_view word, Encoding encoding) {
   std::string shown;
-  append_escaped(shown, word);
+  append_printable(shown, word, encoding);
   return shown;
 }
 
@@ -115,7 +117,7 @@ int run_console(std::istream& in, std::ostream& out, const ConsoleOptions& optio
     return end_with_key_wait(console, options, 1);
   }
   if (read.status == ReadStatus::bad_token) {
-    say(console, text::data_error, read.error_line, escaped(read.error_text));
+    say(console, text::data_error, read.error_line, escaped(read.error_text, console.encoding));
     return end_with_key_wait(console, options, 1);
   }
   const int n = read.n;

@@ -1,20 +1,12 @@
 #include "text/command_line.hpp"
 
+#include "text/printable.hpp"
+
 namespace dorvenk {
 
 std::string printable(std::string_view text) {
   std::string shown;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7f) {
-      constexpr const char* HEX = "0123456789abcdef";
-      shown += "\\x";
-      shown += HEX[byte >> 4];
-      shown += HEX[byte & 0xf];
-    } else {
-      shown += c;
-    }
-  }
+  append_printable(shown, text, Encoding::utf8);
   return shown;
 }
 

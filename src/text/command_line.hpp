@@ -11,13 +11,14 @@
 
 namespace dorvenk {
 
-// `text` with every control byte (below 0x20, and 0x7f) shown as \xNN, so
-// that a file name, an argument or a word from a file cannot drive the
-// terminal.
+// `text` as append_printable shows it for a UTF-8 terminal (control bytes,
+// DEL and bytes that are no whole UTF-8 character as \xHH, a backslash as
+// \\), so that a file name, an argument or a word from a file cannot drive
+// the terminal.
 std::string printable(std::string_view text);
 
 // "\a<command>: <problem>\n", with ` "<argument>"` before the line end when
-// an argument is given (control bytes shown as \xNN), then `usage`.
+// an argument is given (shown as printable() shows it), then `usage`.
 void write_usage_error(std::FILE* err, std::string_view command, std::string_view problem, const char* argument,
                        std::string_view usage);
 

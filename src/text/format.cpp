@@ -71,19 +71,4 @@ void append_fixed12(std::string& out, double value, int width) {
   append_padded(out, buffer, end, width);
 }
 
-void append_escaped(std::string& out, std::string_view bytes) {
-  static constexpr char HEX[] = "0123456789abcdef";
-  for (char c : bytes) {
-    auto byte = static_cast<unsigned char>(c);
-    if (byte == '\\') {
-      out.append("\\\\");
-    } else if (byte >= 0x20 && byte < 0x7F) {
-      out.push_back(c);
-    } else {
-      const char escape[4] = {'\\', 'x', HEX[byte >> 4], HEX[byte & 0xF]};
-      out.append(escape, sizeof escape);
-    }
-  }
-}
-
 }  // namespace dorvenk

@@ -29,11 +29,4 @@ void append_fixed12(std::string& out, double value, int width = 0);
 // `last - first` must be at least MAX_NUMBER_TEXT.
 char* write_fixed12(char* first, char* last, double value);
 
-// Bytes from a file as they may safely reach a terminal: printable ASCII as
-// it is; control bytes, DEL and every byte from 0x80 on (an escape sequence,
-// a C1 control, text in an encoding the terminal may not share) as "\xHH"
-// with two lower-case hex digits; the backslash as "\\", so that an escape
-// always means a byte. The result is printable ASCII.
-void append_escaped(std::string& out, std::string_view bytes);
-
 }  // namespace dorvenk

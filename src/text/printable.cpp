@@ -6,7 +6,7 @@ namespace dorvenk {
 namespace {
 
 void append_hex(std::string& out, unsigned char byte) {
-  constexpr const char* HEX = "0123456789abcdef";
+  constexpr const char* HEX = "0123456789ABCDEF";
   out += "\\x";
   out += HEX[byte >> 4];
   out += HEX[byte & 0xf];
@@ -59,6 +59,11 @@ void append_printable(std::string& out, std::string_view bytes, Encoding encodin
   std::size_t i = 0;
   while (i < bytes.size()) {
     const auto byte = static_cast<unsigned char>(bytes[i]);
+    if (byte == '\\') {
+      out += "\\\\";
+      ++i;
+      continue;
+    }
     if (byte < 0x80 || encoding == Encoding::shift_jis) {
       if (encoding == Encoding::shift_jis && is_shift_jis_lead(byte)) {
         if (i + 1 < bytes.size() && is_shift_jis_trail(static_cast<unsigned char>(bytes[i + 1]))) {

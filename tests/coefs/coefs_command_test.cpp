@@ -101,7 +101,7 @@ TEST_F(CoefsCommand, BadArgumentsGetUsageOnStderrAndStatus2) {
   }
   // An argument is shown with its control bytes as \xNN.
   EXPECT_EQ(run({std::string("\x1b]0;x\x07", 6)}).err,
-            "\adorvenk-coefs: N must be a whole number from 1 to 100, not \"\\x1b]0;x\\x07\"\n"
+            "\adorvenk-coefs: N must be a whole number from 1 to 100, not \"\\x1B]0;x\\x07\"\n"
             "Usage: dorvenk-coefs N    (N from 1 to 100; dorvenk-coefs --help for more)\n");
 }
 

@@ -151,9 +151,14 @@ TEST(MadNoise, PrintedFormReadsBackAsTheSameDouble) {
 
 TEST(CommandLinePrintable, ControlBytesAreShownAsHex) {
   EXPECT_EQ(printable("data.txt"), "data.txt");
-  EXPECT_EQ(printable(std::string("a\x1b[31mb\x7f\n", 9)), "a\\x1b[31mb\\x7f\\x0a");
+  EXPECT_EQ(printable(std::string("a\x1b[31mb\x7f\n", 9)), "a\\x1B[31mb\\x7F\\x0A");
   EXPECT_EQ(printable(std::string("\0x", 2)), "\\x00x");
   EXPECT_EQ(printable("\xe3\x83\x87"), "\xe3\x83\x87");  // UTF-8 stays as it is
+  // The tool's one rule: no C1 control, no byte that is no whole UTF-8
+  // character, and a backslash doubled so that an escape is always a byte.
+  EXPECT_EQ(printable("\xc2\x9b" "2J"), "\\xC2\\x9B2J");
+  EXPECT_EQ(printable("\x83\x66\xff"), "\\x83f\\xFF");
+  EXPECT_EQ(printable("a\\x1b"), "a\\\\x1b");
 }
 
 }  // namespace

@@ -98,7 +98,7 @@ TEST_F(NoiseCommand, DataProblemsNameTheFileAndGiveStatus1) {
       {"one.txt", "\adorvenk-noise: one.txt: only 1 value; at least 2 are needed\n"},
       {"word.txt", "\adorvenk-noise: word.txt: data error! line 2 is not a number: x5\n"},
       {"comma.txt", "\adorvenk-noise: comma.txt: data error! line 1 is not a number: ,2,3\n"},
-      {"escape.txt", "\adorvenk-noise: escape.txt: data error! line 2 is not a number: \\x1b[2Jgone\n"},
+      {"escape.txt", "\adorvenk-noise: escape.txt: data error! line 2 is not a number: \\x1B[2Jgone\n"},
       {"huge.txt",
        "\adorvenk-noise: huge.txt: no finite estimate: the values are too large for the wavelet sums\n"},
       {"missing.txt", "\adorvenk-noise: missing.txt: cannot open: No such file or directory\n"},
@@ -148,7 +148,7 @@ TEST_F(NoiseCommand, BadArgumentsGetUsageOnStderrAndStatus2) {
     EXPECT_NE(r.err.find("Usage: dorvenk-noise FILE [N]"), std::string::npos) << shown << ": " << r.err;
   }
   EXPECT_EQ(run({"data.txt", std::string("\x1b]0;x\x07", 6)}).err,
-            "\adorvenk-noise: N must be a whole number from 1 to 100, not \"\\x1b]0;x\\x07\"\n"
+            "\adorvenk-noise: N must be a whole number from 1 to 100, not \"\\x1B]0;x\\x07\"\n"
             "Usage: dorvenk-noise FILE [N]    (N from 1 to 100; dorvenk-noise --help for more)\n");
 }
 

@@ -96,36 +96,6 @@ TEST(FormatInt, PlainAndTwoWide) {
   EXPECT_EQ(s, " 0| 7|199|-1|-2147483648");
 }
 
-TEST(AppendEscaped, BytesThatCouldActOnATerminalBecomeEscapes) {
-  const struct {
-    std::string bytes;
-    const char* shown;
-  } cases[] = {
-      {"1.5abc", "1.5abc"},
-      {"\x1b[2J\x1b[31mred", "\\x1b[2J\\x1b[31mred"},
-      {std::string("a\0b", 3), "a\\x00b"},
-      {"\t\r\x7f", "\\x09\\x0d\\x7f"},
-      // A byte-order mark, a C1 control in UTF-8 (CSI), Shift-JIS, a lone byte:
-      // every byte from 0x80 on.
-      {"\xEF\xBB\xBF" "1", "\\xef\\xbb\\xbf1"},
-      {"\xC2\x9B" "2J", "\\xc2\\x9b2J"},
-      {"\x83\x66", "\\x83f"},  // a Shift-JIS trail byte in the ASCII range stays itself
-      {"\xFF", "\\xff"},
-      // A backslash is escaped too, so that "\\x1b" in the file stays apart
-      // from the byte 0x1b.
-      {"\\x1b", "\\\\x1b"},
-      {" ~", " ~"},
-  };
-  for (const auto& c : cases) {
-    std::string shown = "kept|";
-    append_escaped(shown, c.bytes);
-    EXPECT_EQ(shown, std::string("kept|") + c.shown);
-    for (char byte : shown) {
-      EXPECT_TRUE(byte >= 0x20 && byte < 0x7F) << shown;
-    }
-  }
-}
-
 // A scanner over a fixed text.
 struct ScanFixture {
   std::istringstream stream;
