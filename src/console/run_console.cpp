@@ -1,7 +1,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <memory>
 
@@ -53,15 +52,8 @@ void write_note(const LockNoteTarget& target, const std::string& note) {
   int fd = -1;
   if (!target.tty_path->empty()) fd = ::open(target.tty_path->c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
   const int to = fd >= 0 ? fd : STDERR_FILENO;
-  const char* bytes = note.data();
-  std::size_t left = note.size();
-  while (left > 0) {
-    const ssize_t written = ::write(to, bytes, left);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) break;
-    bytes += written;
-    left -= static_cast<std::size_t>(written);
-  }
+  // A note that cannot be shown is no reason to stop waiting.
+  write_all(to, note.data(), note.size());
   if (fd >= 0) ::close(fd);
 }
 

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -14,15 +13,7 @@ namespace dorvenk {
 DescriptorOutput::DescriptorOutput(int fd) : fd_(fd) { setp(buffer_, buffer_ + sizeof buffer_); }
 
 bool DescriptorOutput::write_all(const char* bytes, std::size_t count) {
-  while (count > 0 && error_ == 0) {
-    const ssize_t written = ::write(fd_, bytes, count);
-    if (written < 0) {
-      if (errno != EINTR) error_ = errno;
-      continue;
-    }
-    bytes += written;
-    count -= static_cast<std::size_t>(written);
-  }
+  if (error_ == 0) error_ = ::dorvenk::write_all(fd_, bytes, count);
   return error_ == 0;
 }
 
@@ -72,15 +63,8 @@ int finish_standard_output(DescriptorOutput& output, int status) {
   if (output.error() == 0) return status;
   std::string line;
   fill(line, Encoding::utf8, text::output_failed, reason(output.error()));
-  const char* bytes = line.data();
-  std::size_t left = line.size();
-  while (left > 0) {
-    const ssize_t written = ::write(STDERR_FILENO, bytes, left);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) break;
-    bytes += written;
-    left -= static_cast<std::size_t>(written);
-  }
+  // Nowhere is left to report a failure of this write.
+  write_all(STDERR_FILENO, line.data(), line.size());
   return 1;
 }
 

@@ -11,22 +11,22 @@ namespace {
 
 constexpr std::size_t OUT_BUFFER_BYTES = 1 << 16;
 
-// write() until all is written, retrying interrupted and partial writes.
-bool write_all(int fd, const char* data, std::size_t size, int& error) {
+}  // namespace
+
+int write_all(int fd, const char* data, std::size_t size) {
   while (size > 0) {
-    ssize_t written = ::write(fd, data, size);
+    const ssize_t written = ::write(fd, data, size);
     if (written < 0) {
       if (errno == EINTR) continue;
-      error = errno;
-      return false;
+      return errno;
     }
+    // Nothing taken and no reason given: stop rather than ask again forever.
+    if (written == 0) return EIO;
     data += written;
     size -= static_cast<std::size_t>(written);
   }
-  return true;
+  return 0;
 }
-
-}  // namespace
 
 bool open_out(OutFile& file, const std::string& name, OpenMode mode) {
   int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == OpenMode::append ? O_APPEND : O_TRUNC);
@@ -43,7 +43,7 @@ void put(OutFile& file, std::string_view text) {
 }
 
 void flush_out(OutFile& file) {
-  if (file.fd >= 0 && file.error == 0) write_all(file.fd, file.buffer.data(), file.buffer.size(), file.error);
+  if (file.fd >= 0 && file.error == 0) file.error = write_all(file.fd, file.buffer.data(), file.buffer.size());
   file.buffer.clear();
 }
 

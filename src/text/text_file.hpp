@@ -5,10 +5,16 @@
 // can say which file failed and why instead of reporting success.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace dorvenk {
+
+// Hands all `size` bytes to `fd`, writing again after a short or an
+// interrupted write. 0 when every byte went out, else the errno of the write
+// that failed (EIO when the system took nothing and gave no reason).
+int write_all(int fd, const char* data, std::size_t size);
 
 struct OutFile {
   int fd = -1;
