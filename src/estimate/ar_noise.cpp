@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <cstring>
 
 #include "estimate/ar_kernels.hpp"
+#include "text/vector_lanes.hpp"
 
 namespace dorvenk {
 
@@ -50,35 +50,7 @@ void squared_error_sums_scalar(const double* x, int n, const double (*coef)[MAX_
 // instruction set; -ffp-contract=off holds there as everywhere, so no
 // multiply is fused with an add.
 
-// The vector helpers below are always inlined: no vector crosses a call, so
-// the warning about how vectors would be passed does not apply.
-#pragma GCC diagnostic ignored "-Wpsabi"
-
-typedef double v2d __attribute__((vector_size(16)));
-typedef double v4d __attribute__((vector_size(32)));
-typedef double v8d __attribute__((vector_size(64)));
-
-template <class V>
-constexpr int lanes_of = static_cast<int>(sizeof(V) / sizeof(double));
-
-template <class V>
-[[gnu::always_inline]] inline V load(const double* p) {
-  V v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-template <class V>
-[[gnu::always_inline]] inline void store(double* p, const V& v) {
-  std::memcpy(p, &v, sizeof v);
-}
-
-template <class V>
-[[gnu::always_inline]] inline V splat(double value) {
-  V v;
-  for (int lane = 0; lane < lanes_of<V>; ++lane) v[lane] = value;
-  return v;
-}
+// The vector types and load, store and splat: text/vector_lanes.hpp.
 
 // Lags go side by side, G vectors of them at a time: every lag of a group
 // shares the first factor x[i] and has its own running sum and divisor. A

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstddef>
 
+#include "text/vector_lanes.hpp"
+
 namespace dorvenk {
 namespace {
 
@@ -77,35 +79,7 @@ bool reconstruct_scalar(const double* approx, const double* detail, int r, const
 // sums, and no output needs a path of its own. Each block holds G vectors of
 // outputs, enough independent sums to hide the latency of the additions.
 
-// The vector helpers below are always inlined: no vector crosses a call, so
-// the warning about how vectors would be passed does not apply.
-#pragma GCC diagnostic ignored "-Wpsabi"
-
-typedef double v2d __attribute__((vector_size(16)));
-typedef double v4d __attribute__((vector_size(32)));
-typedef double v8d __attribute__((vector_size(64)));
-
-template <class V>
-constexpr int lanes_of = static_cast<int>(sizeof(V) / sizeof(double));
-
-template <class V>
-[[gnu::always_inline]] inline V load(const double* p) {
-  V v;
-  __builtin_memcpy(&v, p, sizeof v);
-  return v;
-}
-
-template <class V>
-[[gnu::always_inline]] inline void store(double* p, const V& v) {
-  __builtin_memcpy(p, &v, sizeof v);
-}
-
-template <class V>
-[[gnu::always_inline]] inline V splat(double value) {
-  V v;
-  for (int lane = 0; lane < lanes_of<V>; ++lane) v[lane] = value;
-  return v;
-}
+// The vector types and load, store and splat: text/vector_lanes.hpp.
 
 // Pairs or output pairs per stretch, a multiple of every block size.
 constexpr int STRETCH = 512;
