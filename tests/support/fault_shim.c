@@ -8,7 +8,10 @@
  *                 "./w_tmp"; a trailing '*' matches every name that begins
  *                 with the rest, so ".dorvenk-*" matches a temporary file
  *                 whatever its random part
- *   FAULT_OP      write | read | open | close | rename | fsync
+ *   FAULT_OP      write | read | open | close | rename | fsync | log
+ *                 (log: no file; with FAULT_DELAY_US every call of the
+ *                 maths library's natural logarithm sleeps, to hold a run
+ *                 inside a computation that does no I/O)
  *                 (rename matches when the new name is FAULT_FILE)
  *   FAULT_ERRNO   the error to report, as a number or EIO, ENOSPC, EFBIG,
  *                 EACCES, EROFS, EDQUOT; EIO by default
@@ -294,4 +297,11 @@ int renameat(int from_dir, const char* from, int to_dir, const char* to) {
     return -1;
   }
   return real(from_dir, from, to_dir, to);
+}
+
+/* The natural logarithm, slowed for FAULT_OP=log. */
+double log(double x) {
+  REAL(double, "log", (double));
+  if (is_op("log") && env("FAULT_DELAY_US") != NULL) delay();
+  return real(x);
 }
