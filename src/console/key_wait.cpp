@@ -65,12 +65,14 @@ extern "C" void back_to_one_key(int) {
 // Writes the hint, or erases it: back to the start of the line, blanks over
 // it, back again (plain bytes every terminal knows). The hint follows the
 // line end of the last message, so it stands at the start of a line.
-void show_hint(int fd, bool shown) {
+std::string hint_bytes(bool shown) {
   std::string bytes;
   fill(bytes, Encoding::utf8, text::key_hint);
   if (!shown) bytes = '\r' + std::string(bytes.size(), ' ') + '\r';
-  write_to_terminal(fd, bytes);
+  return bytes;
 }
+
+void show_hint(int fd, bool shown) { write_to_terminal(fd, hint_bytes(shown)); }
 
 ssize_t read_byte(int fd, char& byte) {
   for (;;) {
@@ -100,7 +102,8 @@ void wait_for_key(const std::string& tty_path) {
   // The handlers find the terminal and its modes before the mode changes.
   // SIGTTOU is held back in them so that the mode can be set from the
   // background too.
-  remember_terminal(fd, saved_mode);
+  // A signal that ends the run takes the hint off the screen too.
+  remember_terminal(fd, saved_mode, hint_bytes(false));
   waiting_fd = fd;
   struct sigaction stopping {};
   stopping.sa_handler = restore_and_stop;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -19,6 +20,8 @@ Slot slots[MAX_RUN_FILES];
 
 std::atomic<int> terminal_fd{-1};
 struct termios terminal_mode;
+char terminal_erase[MAX_TERMINAL_ERASE];
+std::size_t terminal_erase_length = 0;
 
 static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free,
               "the signal handler reads these without a lock");
@@ -66,9 +69,11 @@ void remove_remembered_files() {
   }
 }
 
-void remember_terminal(int fd, const struct termios& mode) {
+void remember_terminal(int fd, const struct termios& mode, std::string_view erase) {
   terminal_fd.store(-1, std::memory_order_release);
   terminal_mode = mode;
+  terminal_erase_length = std::min(erase.size(), MAX_TERMINAL_ERASE);
+  std::memcpy(terminal_erase, erase.data(), terminal_erase_length);
   terminal_fd.store(fd, std::memory_order_release);
 }
 
@@ -76,7 +81,13 @@ void forget_terminal() { terminal_fd.store(-1, std::memory_order_release); }
 
 void restore_remembered_terminal() {
   const int fd = terminal_fd.load(std::memory_order_acquire);
-  if (fd >= 0) ::tcsetattr(fd, TCSANOW, &terminal_mode);
+  if (fd < 0) return;
+  // One try: a terminal that takes nothing now is not waited for.
+  if (terminal_erase_length > 0) {
+    const ssize_t written = ::write(fd, terminal_erase, terminal_erase_length);
+    static_cast<void>(written);
+  }
+  ::tcsetattr(fd, TCSANOW, &terminal_mode);
 }
 
 namespace {

@@ -12,6 +12,7 @@
 #include <termios.h>
 
 #include <cstddef>
+#include <string_view>
 #include <csignal>
 
 namespace dorvenk {
@@ -30,11 +31,16 @@ void forget_file(int slot);
 // Removes every remembered file. Async-signal-safe.
 void remove_remembered_files();
 
-// The terminal whose mode the key wait changed, and the mode to restore.
-// fd < 0: nothing to restore.
-void remember_terminal(int fd, const struct termios& mode);
+// Longest text written to the terminal before its mode is restored.
+inline constexpr std::size_t MAX_TERMINAL_ERASE = 64;
+
+// The terminal whose mode the key wait changed, the mode to restore, and the
+// bytes that take the wait's hint off the screen (cut to
+// MAX_TERMINAL_ERASE). fd < 0: nothing to restore.
+void remember_terminal(int fd, const struct termios& mode, std::string_view erase = {});
 void forget_terminal();
-// Puts the remembered terminal mode back. Async-signal-safe.
+// Writes the erasing bytes and puts the remembered terminal mode back.
+// Async-signal-safe.
 void restore_remembered_terminal();
 
 // The signals whose default action ends the process, that can come at any

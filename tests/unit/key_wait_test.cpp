@@ -235,6 +235,9 @@ TEST_F(KeyWait, ModeComesBackWhenStoppedBySignal) {
     ASSERT_TRUE(WIFSIGNALED(status)) << signal_number;
     EXPECT_EQ(WTERMSIG(status), signal_number);
     expect_cooked_mode();
+    // The hint is taken off the screen as the key would have.
+    drain_output();
+    EXPECT_TRUE(output_.ends_with("\r               \r")) << signal_number;
     close(master_);
     master_ = -1;
   }
